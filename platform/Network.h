@@ -1,0 +1,62 @@
+#pragma once
+
+// Blocking IPv4 TCP sockets. Every call may be made from any thread; one socket is used by one thread at
+// a time, except that ShutdownSocket may be called from another thread to wake a thread blocked in
+// AcceptConnection, ReceiveSome, PeekSome or SendSome on it. Only the thread that owns a socket closes it:
+// a closed number is reused at once by the next socket. Failures are reported as results, never as
+// signals: writing to a peer that has gone returns -1 and does not raise SIGPIPE.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform::net {
+
+using SocketHandle = std::intptr_t;
+inline constexpr SocketHandle kInvalidSocket = -1;
+
+struct Ipv4Endpoint {
+    std::uint32_t address = 0;  // network byte order
+    std::uint16_t port = 0;     // host byte order
+};
+
+// Process-wide start-up and clean-up of the networking stack. grantedVersion receives the version word
+// granted (major in the low byte); the start-up succeeds only when it equals the requested one.
+bool StartNetworking(std::uint16_t requestedVersion, std::uint16_t* grantedVersion);
+void StopNetworking();
+
+// A new TCP socket, or kInvalidSocket.
+SocketHandle OpenTcpSocket();
+// Binds to the endpoint (address reuse on, so a port whose old connections linger can be bound again; a
+// port another socket listens on is still refused) and listens with the given backlog.
+bool BindSocket(SocketHandle socket, const Ipv4Endpoint& endpoint);
+bool ListenOnSocket(SocketHandle socket, int backlog);
+// Waits for the next connection. Transient failures (a client that reset before it was accepted, an
+// interrupted call, a passing lack of descriptors) are retried; returns kInvalidSocket once the listening
+// socket has been shut down or has failed for good. New connections send without delay (no Nagle).
+SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer);
+
+// Bytes sent (at least 1), or -1 when the connection failed. Sends the pieces in order as one write where
+// possible.
+struct ConstBuffer {
+    const void* data;
+    std::size_t length;
+};
+std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count);
+// Bytes received (at least 1), 0 when the peer has closed, -1 when the connection failed.
+std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length);
+// As ReceiveSome, but leaves the bytes queued: the next receive returns them again.
+std::ptrdiff_t PeekSome(SocketHandle socket, void* buffer, std::size_t length);
+
+// Wakes every thread blocked on the socket; it then fails. Harmless on a listening socket.
+void ShutdownSocket(SocketHandle socket);
+// Discards input that has arrived unread (so that the peer gets an orderly close, not a reset that could
+// destroy the answer in flight), shuts the socket down and closes it.
+void CloseSocket(SocketHandle socket);
+
+// Dotted decimal form of an address, into a buffer of at least 16 bytes.
+char* FormatIpv4(std::uint32_t address, char* buffer);
+// Blocking reverse look-up of an address. False when nothing was found or when the name has capacity or
+// more characters; the buffer is then untouched. Safe to call from many threads at once.
+bool ReverseLookup(std::uint32_t address, char* buffer, std::size_t capacity);
+
+}  // namespace platform::net

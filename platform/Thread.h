@@ -1,0 +1,30 @@
+#pragma once
+
+// Threads. StartDetachedThread serves the server's accept and worker threads, which end on their own;
+// JoinableThread serves the capture thread, which runs at a chosen priority and is joined by the worker
+// that started it. Both may be called from any thread.
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// Runs work on a new detached thread with the default stack size. False when no thread could be started;
+// work is then destroyed without being run.
+bool StartDetachedThread(std::function<void()> work);
+
+enum class ThreadPriority { Idle, Lowest, Normal, AboveNormal, Highest };
+
+class JoinableThread {
+public:
+    // Starts work on a new thread that takes the given priority before work begins (nullopt: the priority
+    // it was created with). A priority the process is not allowed to take is silently left as created.
+    // Null when no thread could be started.
+    static std::unique_ptr<JoinableThread> Start(std::optional<ThreadPriority> priority,
+                                                 std::function<void()> work);
+    virtual ~JoinableThread() = default;  // joins when not joined yet
+    virtual void Join() = 0;
+};
+
+}  // namespace platform

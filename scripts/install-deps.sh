@@ -1,0 +1,33 @@
+#!/bin/bash
+# install-deps.sh [build|test|bench|run]... -- installs the Debian packages the project needs, only those
+# that are missing (apt-get is not touched when everything is there). Run as root.
+set -euo pipefail
+build=(cmake g++ make pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
+       libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic)
+test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev)
+bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine)
+run=(xvfb x11-utils imagemagick curl)
+
+wanted=("${build[@]}")
+for set in "$@"; do
+    case "$set" in
+    build) ;;
+    test) wanted+=("${test[@]}") ;;
+    bench) wanted+=("${bench[@]}") ;;
+    run) wanted+=("${run[@]}") ;;
+    *) echo "install-deps.sh: unknown set '$set'" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

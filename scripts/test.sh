@@ -1,0 +1,23 @@
+#!/bin/bash
+# test.sh -- installs what is missing, then builds and runs every test three times: a normal build, an
+# AddressSanitizer+UndefinedBehaviorSanitizer build and a ThreadSanitizer build. Tests that need a screen
+# run on a private Xvfb that CTest starts and stops itself.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh" build test
+
+status=0
+run_suite() {
+    local dir=$1 sanitize=$2
+    echo "== build $dir ${sanitize:-(no sanitizers)}"
+    "$root/scripts/build.sh" "$dir" "$sanitize"
+    echo "== test $dir"
+    (cd "$dir" && ctest --output-on-failure -j "$(nproc)") || status=1
+}
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp"
+run_suite "$root/build" ""
+run_suite "$root/build-asan" "address,undefined"
+run_suite "$root/build-tsan" "thread"
+exit $status

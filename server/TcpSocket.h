@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Network.h"
+#include "server/WinsockSession.h"
+
+// A blocking IPv4 TCP socket with its address: the server's listening socket, and every accepted
+// connection. Destruction does not close the socket; closing is always an explicit Close by the socket's
+// owner. Shutdown may be called from another thread to make a blocked call on it fail.
+//
+// Response bytes written with SendText are gathered and leave with the next SendAll or Close, so that a
+// head and the start of its body travel in one segment; the bytes on the wire are the same.
+class TcpSocket : public WinsockSession {
+public:
+    TcpSocket() = default;
+
+    // Opens a socket listening on all interfaces at the port's low 16 bits, backlog 5. 1 listening, 0
+    // failed (nothing stays open).
+    int Listen(int port);
+    // On the listening socket: waits for a client and fills connection. 1 accepted, 0 the listening socket
+    // was shut down or failed.
+    int Accept(TcpSocket& connection);
+    // Sends what is pending, shuts the socket down and closes it; always 1.
+    int Close();
+    // Wakes a thread blocked on this socket without closing it.
+    void Shutdown();
+
+    // 1 all sent (a length of 0 or less sends nothing), 0 a send failed.
+    int SendAll(const void* bytes, int length);
+    // Sends the text without its terminator; always 1.
+    int SendText(const char* text);
+    // Fills the buffer unless the peer closes or the connection fails first: 1 when at least one byte
+    // arrived (count receives how many), else 0 and count is untouched.
+    int ReceiveSome(void* buffer, unsigned length, std::uint32_t* count);
+
+    // Dotted decimal peer address into a buffer of at least 16 bytes; returns the buffer.
+    char* PeerAddressText(char* buffer) const;
+    // Reverse look-up of the peer: the buffer, or null when nothing was found or the name has capacity or
+    // more characters (the buffer is then untouched).
+    char* PeerHostName(char* buffer, std::size_t capacity) const;
+
+    platform::net::Ipv4Endpoint address;
+    platform::net::SocketHandle handle = platform::net::kInvalidSocket;
+
+private:
+    bool FlushPending();
+
+    static constexpr std::size_t kPendingCapacity = 1024;
+    char pending[kPendingCapacity];
+    std::size_t pendingLength = 0;
+};

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/ModulePath.h"
+#include "common/StatusSink.h"
+#include "imaging/CaptureJob.h"
+#include "platform/Lock.h"
+#include "server/HttpServer.h"
+
+namespace platform {
+class Desktop;
+class PointerInput;
+}  // namespace platform
+
+inline constexpr std::size_t kTextBytes = 200;
+
+// The application's server: the snapshot of the user's settings that request handling, the access log and
+// the capture job read, and the engine's three hooks. The setting members are written by the controlling
+// (GUI) thread only while the server is stopped, and read without locking by the worker and capture
+// threads while it runs.
+class CaptureService : public HttpServer {
+public:
+    // modulePath: the full path of the executable; every working file lives in its folder.
+    explicit CaptureService(std::string modulePath);
+    ~CaptureService() override;
+
+    // credentials = "user:password", realm = the realm text.
+    void SetCredentials(const char* realmText, const char* user, const char* password);
+    // The panel's status notifications; null restores the silent sink. Set while stopped.
+    void SetStatusSink(StatusSink* sink);
+    // Millisecond tick used for the rate limit; tests inject their own. Set while stopped.
+    void SetTickSource(std::function<std::uint32_t()> source);
+
+    // The path of a working file next to the executable (260-byte bound), into buffer.
+    char* WorkingFilePath(char* buffer, const char* fileName) const;
+
+    int quality = 75;
+    char credentials[kTextBytes]{};
+    char realm[kTextBytes]{};
+    char logPath[kMaxPath]{};
+    int authenticate = 0;
+    int enableClick = 0;
+    int targetDesktop = 0;
+    int scaleDown = 0;
+    int drawTime = 0;
+    int resolveHostname = 0;
+    char windowClass[kTextBytes]{};
+    int priority = 0;
+    std::uint32_t minRemake = 0;
+
+    // Program-wide state that survives Stop and Start.
+    platform::Lock captureLock;  // serialises the hit counter, the rate-limit test and the whole capture
+    platform::Lock logLock;      // serialises appends to the log file
+    std::uint32_t hitCount = 0;         // guarded by captureLock
+    std::uint32_t lastCaptureTick = 0;  // guarded by captureLock
+
+protected:
+    int HookAuthenticate(const char* path, const char** realmOut, const char** credentialsOut) override;
+    int HookHandleRequest(const char* path, TcpSocket& connection) override;
+    int HookLogAccess(TcpSocket& connection, int status, int length, const char* requestText) override;
+
+    // Takes one snapshot into fileName; the capture job's result. Tests may replace it.
+    virtual imaging::CaptureResult RunCaptureJob(const char* fileName);
+};
