@@ -1,6 +1,6 @@
 # One interface target carries the warning flags and the sanitizer flags for every target.
 add_library(qv_warnings INTERFACE)
-target_compile_options(qv_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+target_compile_options(qv_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
                                               -Wcast-align -Wunused -Woverloaded-virtual -Wformat=2)
 if(QV_SANITIZE)
   target_compile_options(qv_warnings INTERFACE -fsanitize=${QV_SANITIZE} -fno-omit-frame-pointer

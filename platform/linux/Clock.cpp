@@ -1,0 +1,40 @@
+#include "platform/Clock.h"
+
+#include <time.h>
+
+#include <cerrno>
+
+namespace platform {
+
+std::uint32_t TickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const auto milliseconds =
+        static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint32_t>(milliseconds);  // wraps like the classic tick counter
+}
+
+LocalTime CurrentLocalTime() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm parts{};
+    localtime_r(&now.tv_sec, &parts);
+    LocalTime time;
+    time.year = parts.tm_year + 1900;
+    time.month = parts.tm_mon + 1;
+    time.dayOfWeek = parts.tm_wday;
+    time.day = parts.tm_mday;
+    time.hour = parts.tm_hour;
+    time.minute = parts.tm_min;
+    time.second = parts.tm_sec;
+    time.milliseconds = static_cast<int>(now.tv_nsec / 1000000);
+    return time;
+}
+
+void SleepMilliseconds(std::uint32_t milliseconds) {
+    timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+    }
+}
+
+}  // namespace platform
