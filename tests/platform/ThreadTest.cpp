@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "platform/Clock.h"
+#include "platform/Event.h"
+#include "platform/Thread.h"
+
+namespace {
+
+TEST(JoinableThread, RunsWorkAndJoins) {
+    std::atomic<int> runs{0};
+    auto thread = platform::JoinableThread::Start(std::nullopt, [&] { ++runs; });
+    ASSERT_NE(thread, nullptr);
+    thread->Join();
+    EXPECT_EQ(runs.load(), 1);
+}
+
+TEST(JoinableThread, IdlePriorityPutsTheThreadInTheIdleClassAndNoneLeavesItAsCreated) {
+    int idlePolicy = -1;
+    int defaultPolicy = -1;
+    platform::JoinableThread::Start(platform::ThreadPriority::Idle, [&] {
+        idlePolicy = sched_getscheduler(0);
+    })->Join();
+    platform::JoinableThread::Start(std::nullopt, [&] { defaultPolicy = sched_getscheduler(0); })->Join();
+    EXPECT_EQ(idlePolicy, SCHED_IDLE);
+    EXPECT_EQ(defaultPolicy, sched_getscheduler(0));
+}
+
+TEST(JoinableThread, AnExceptionInTheWorkDoesNotEndTheProcess) {
+    auto thread = platform::JoinableThread::Start(std::nullopt, [] { throw 42; });
+    ASSERT_NE(thread, nullptr);
+    thread->Join();
+}
+
+TEST(DetachedThread, RunsAndSignals) {
+    platform::AutoResetEvent done;
+    ASSERT_TRUE(platform::StartDetachedThread([&] { done.Set(); }));
+    EXPECT_TRUE(done.WaitFor(std::chrono::seconds(10)));
+}
+
+TEST(AutoResetEvent, OneSetReleasesOneWaitAndResets) {
+    platform::AutoResetEvent event;
+    event.Set();
+    EXPECT_TRUE(event.WaitFor(std::chrono::milliseconds(0)));
+    EXPECT_FALSE(event.WaitFor(std::chrono::milliseconds(1)));
+}
+
+TEST(Clock, TickAdvancesWithSleepAndLocalTimeIsPlausible) {
+    const std::uint32_t before = platform::TickCount();
+    platform::SleepMilliseconds(20);
+    EXPECT_GE(static_cast<std::uint32_t>(platform::TickCount() - before), 20u);
+    const platform::LocalTime now = platform::CurrentLocalTime();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_TRUE(now.month >= 1 && now.month <= 12);
+    EXPECT_TRUE(now.dayOfWeek >= 0 && now.dayOfWeek <= 6);
+}
+
+}  // namespace
