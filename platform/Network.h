@@ -2,9 +2,9 @@
 
 // Blocking IPv4 TCP sockets. Every call may be made from any thread; one socket is used by one thread at
 // a time, except that ShutdownSocket may be called from another thread to wake a thread blocked in
-// AcceptConnection, ReceiveSome, PeekSome or SendSome on it. Only the thread that owns a socket closes it:
-// a closed number is reused at once by the next socket. Failures are reported as results, never as
-// signals: writing to a peer that has gone returns -1 and does not raise SIGPIPE.
+// AcceptConnection, ReceiveSome, PeekSome, PeekSomeWithin or SendSome on it. Only the thread that owns a
+// socket closes it: a closed number is reused at once by the next socket. Failures are reported as
+// results, never as signals: writing to a peer that has gone returns -1 and does not raise SIGPIPE.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +46,9 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
 std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length);
 // As ReceiveSome, but leaves the bytes queued: the next receive returns them again.
 std::ptrdiff_t PeekSome(SocketHandle socket, void* buffer, std::size_t length);
+// As PeekSome, but waits at most timeoutMilliseconds for the first byte; kTimedOut when none came in time.
+inline constexpr std::ptrdiff_t kTimedOut = -2;
+std::ptrdiff_t PeekSomeWithin(SocketHandle socket, void* buffer, std::size_t length, int timeoutMilliseconds);
 
 // Wakes every thread blocked on the socket; it then fails. Harmless on a listening socket.
 void ShutdownSocket(SocketHandle socket);

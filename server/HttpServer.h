@@ -1,31 +1,16 @@
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
-#include "platform/Event.h"
+#include "server/ConnectionTable.h"
+#include "server/HttpStatus.h"
 #include "server/TcpSocket.h"
 
-inline constexpr int kConnectionSlots = 50;
-
 enum class StartResult { AlreadyRunning = -1, Failed = 0, Started = 1 };
-
-// The live connections and the hand-off between the accept thread and the worker it has just started.
-struct ConnectionTable {
-    // Guards slots against the workers that release them and Stop, which wakes their sockets.
-    std::mutex slotsLock;
-    std::array<TcpSocket*, kConnectionSlots> slots{};  // guarded by slotsLock; a slot owns its connection
-    // Written by the accept thread before it starts a worker, read by that worker before it sets
-    // handoffEvent; the accept thread waits for the event before it writes the field again.
-    int handoffIndex = -1;
-    std::atomic<int> running{0};  // 1 from a successful Start until the accept loop ends
-    platform::AutoResetEvent handoffEvent;
-};
 
 // The generic engine: a listening socket, an accept thread while started, 50 connection slots and one
 // detached worker thread per connection, each serving one GET request and closing. Applications plug in
@@ -33,7 +18,8 @@ struct ConnectionTable {
 // the accept thread.
 //
 // Start, Stop and Shutdown are called from one controlling thread. A subclass that overrides the hooks
-// calls Shutdown in its destructor, so that no thread runs a hook of a half-destroyed object.
+// calls Shutdown in its destructor, so that no thread runs a hook of a half-destroyed object; the
+// destructor here calls it again as a last resort, so that no thread outlives the object.
 class HttpServer {
 public:
     HttpServer();
@@ -45,8 +31,9 @@ public:
     int CleanupWinsock();
 
     StartResult Start(int port);
-    // Closes the listening socket and wakes every live connection; their workers finish at once. Returns
-    // without waiting for the threads (at most about 100 ms for the accept thread to end); always 1.
+    // Shuts the listening socket and every live connection down: the accept loop ends and each worker
+    // finishes at once, closing its own connection. Waits at most 100 ms for the accept loop to end and
+    // not for the workers; always 1.
     int Stop();
     // Stop, then wait until the accept thread and every worker have ended, at most timeout. True when all
     // have ended.
@@ -76,28 +63,37 @@ protected:
     int SendBadRequest(TcpSocket& connection);
     int SendServiceUnavailable(TcpSocket& connection);
 
+    // How long a client has, from the start of its connection, to send its whole request head; one that
+    // takes longer is answered like one that disconnected. Set while stopped.
+    void SetHeadTimeout(std::chrono::milliseconds timeout) { headTimeout = timeout; }
+
 private:
+    struct RequestHead;
+
+    void RunAcceptThread();
     void AcceptLoop();
-    int AllocateSlot(TcpSocket* connection);
-    int ReleaseSlot(TcpSocket* connection);
     void ServeConnection();
     void ServeRequest(TcpSocket& connection);
-    struct RequestHead;
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
     int HandleGet(TcpSocket& connection, const RequestHead& head);
     int AuthorizeAndDispatch(TcpSocket& connection, const RequestHead& head, const char* path,
                              const char* realm, const char* credentials);
     int CheckAuthorization(TcpSocket& connection, const char* realm, const char* encodedCredentials,
                            const RequestHead& head, const char* path);
+    int SendFixedAnswer(TcpSocket& connection, HttpStatusCode status);
 
     void ThreadStarted();
     void ThreadEnded();
 
-    TcpSocket listenSocket;
+    static constexpr std::chrono::milliseconds kDefaultHeadTimeout{30000};
+
+    TcpSocket listenSocket;  // its descriptor is closed by the accept thread, under connections.slotsLock
     ConnectionTable connections;
     char serverName[128];
+    std::chrono::milliseconds headTimeout = kDefaultHeadTimeout;
 
-    // Counts the accept thread and the workers, so that StopAndWait can see them all end.
+    // Counts the accept thread and the workers, so that StopAndWait can see them all end; the accept
+    // thread also clears connections.running under it, so that Stop can wait for the accept loop to end.
     std::mutex threadsLock;
     std::condition_variable threadsChanged;
     int liveThreads = 0;  // guarded by threadsLock

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,18 +23,23 @@ public:
     // On the listening socket: waits for a client and fills connection. 1 accepted, 0 the listening socket
     // was shut down or failed.
     int Accept(TcpSocket& connection);
-    // Sends what is pending, shuts the socket down and closes it; always 1.
+    // Sends what is pending, shuts the socket down and closes it; handle becomes invalid. Always 1.
     int Close();
     // Wakes a thread blocked on this socket without closing it.
     void Shutdown();
 
-    // 1 all sent (a length of 0 or less sends nothing), 0 a send failed.
+    // Sends what is pending, then the bytes: 1 all sent (a length of 0 or less adds nothing), 0 a send
+    // failed.
     int SendAll(const void* bytes, int length);
     // Sends the text without its terminator; always 1.
     int SendText(const char* text);
     // Fills the buffer unless the peer closes or the connection fails first: 1 when at least one byte
     // arrived (count receives how many), else 0 and count is untouched.
     int ReceiveSome(void* buffer, unsigned length, std::uint32_t* count);
+    // Copies what has arrived, up to length bytes, without consuming it, waiting at most timeout for the
+    // first byte: 1 when at least one byte is there (count receives how many), else 0 (the peer closed,
+    // the connection failed or the time ran out) and count is untouched.
+    int PeekSome(void* buffer, unsigned length, std::uint32_t* count, std::chrono::milliseconds timeout);
 
     // Dotted decimal peer address into a buffer of at least 16 bytes; returns the buffer.
     char* PeerAddressText(char* buffer) const;
@@ -45,7 +51,9 @@ public:
     platform::net::SocketHandle handle = platform::net::kInvalidSocket;
 
 private:
-    bool FlushPending();
+    // Sends the pending bytes and then length bytes from bytes, gathered into as few sends as possible.
+    // The pending bytes are dropped either way.
+    bool SendGathered(const void* bytes, std::size_t length);
 
     static constexpr std::size_t kPendingCapacity = 1024;
     char pending[kPendingCapacity];

@@ -1,0 +1,262 @@
+#include "platform/Network.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace platform::net {
+namespace {
+
+// The classic socket interface's versions run from 1.0 to 2.2; a request above the highest is granted the
+// highest, and a request below the lowest fails.
+constexpr std::uint16_t kHighestVersion = 0x0202;
+
+// Pause before accepting again after the process or the system ran out of descriptors or memory, so that
+// the accept loop does not spin while the shortage lasts.
+constexpr int kAcceptRetryPauseMilliseconds = 10;
+
+// Bound on the unread input that CloseSocket discards before closing.
+constexpr std::size_t kMaxDrainBytes = 64 * 1024;
+
+// Most pieces one gathered send takes.
+constexpr int kMaxSendPieces = 8;
+
+int Descriptor(SocketHandle socket) {
+    return static_cast<int>(socket);
+}
+
+void PauseMilliseconds(int milliseconds) {
+    timespec pause{0, static_cast<long>(milliseconds) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+// Failures after which accept should simply be called again: the connection that failed is gone, the
+// listening socket is fine.
+bool IsPassingAcceptFailure(int error) {
+    switch (error) {
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+        case EPERM:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsResourceShortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+}  // namespace
+
+bool StartNetworking(std::uint16_t requestedVersion, std::uint16_t* grantedVersion) {
+    const unsigned major = requestedVersion & 0xFFu;
+    const unsigned minor = requestedVersion >> 8;
+    if (major == 0) {
+        return false;
+    }
+    const bool aboveHighest = major > (kHighestVersion & 0xFFu) ||
+                              (major == (kHighestVersion & 0xFFu) && minor > (kHighestVersion >> 8));
+    *grantedVersion = aboveHighest ? kHighestVersion : requestedVersion;
+    return true;
+}
+
+void StopNetworking() {}
+
+SocketHandle OpenTcpSocket() {
+    const int descriptor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    return descriptor < 0 ? kInvalidSocket : descriptor;
+}
+
+bool BindSocket(SocketHandle socket, const Ipv4Endpoint& endpoint) {
+    const int reuse = 1;
+    setsockopt(Descriptor(socket), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(endpoint.port);
+    address.sin_addr.s_addr = endpoint.address;
+    return bind(Descriptor(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool ListenOnSocket(SocketHandle socket, int backlog) {
+    return listen(Descriptor(socket), backlog) == 0;
+}
+
+SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
+    for (;;) {
+        sockaddr_in address{};
+        socklen_t addressLength = sizeof address;
+        const int descriptor = accept4(Descriptor(listener), reinterpret_cast<sockaddr*>(&address),
+                                       &addressLength, SOCK_CLOEXEC);
+        if (descriptor >= 0) {
+            const int noDelay = 1;
+            setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+            if (peer != nullptr) {
+                peer->address = address.sin_addr.s_addr;
+                peer->port = ntohs(address.sin_port);
+            }
+            return descriptor;
+        }
+        const int error = errno;
+        if (IsResourceShortage(error)) {
+            PauseMilliseconds(kAcceptRetryPauseMilliseconds);
+        } else if (!IsPassingAcceptFailure(error)) {
+            return kInvalidSocket;
+        }
+    }
+}
+
+std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count) {
+    iovec vectors[kMaxSendPieces];
+    int used = 0;
+    for (int i = 0; i < count && used < kMaxSendPieces; ++i) {
+        if (pieces[i].length != 0) {
+            vectors[used].iov_base = const_cast<void*>(pieces[i].data);
+            vectors[used].iov_len = pieces[i].length;
+            ++used;
+        }
+    }
+    if (used == 0) {
+        return -1;
+    }
+    msghdr message{};
+    message.msg_iov = vectors;
+    message.msg_iovlen = static_cast<std::size_t>(used);
+    for (;;) {
+        const ssize_t sent = sendmsg(Descriptor(socket), &message, MSG_NOSIGNAL);
+        if (sent > 0) {
+            return sent;
+        }
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        return -1;
+    }
+}
+
+std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length) {
+    for (;;) {
+        const ssize_t received = recv(Descriptor(socket), buffer, length, 0);
+        if (received >= 0) {
+            return received;
+        }
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
+std::ptrdiff_t PeekSome(SocketHandle socket, void* buffer, std::size_t length) {
+    for (;;) {
+        const ssize_t received = recv(Descriptor(socket), buffer, length, MSG_PEEK);
+        if (received >= 0) {
+            return received;
+        }
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
+std::ptrdiff_t PeekSomeWithin(SocketHandle socket, void* buffer, std::size_t length,
+                              int timeoutMilliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    for (;;) {
+        // Usually the bytes are there already, so try first and wait only when nothing has arrived.
+        const ssize_t received = recv(Descriptor(socket), buffer, length, MSG_PEEK | MSG_DONTWAIT);
+        if (received >= 0) {
+            return received;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            return -1;
+        }
+        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (remaining <= 0) {
+            return kTimedOut;
+        }
+        pollfd waited{Descriptor(socket), POLLIN, 0};
+        const int ready = poll(&waited, 1, static_cast<int>(remaining));
+        if (ready < 0 && errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
+void ShutdownSocket(SocketHandle socket) {
+    if (socket != kInvalidSocket) {
+        shutdown(Descriptor(socket), SHUT_RDWR);
+    }
+}
+
+void CloseSocket(SocketHandle socket) {
+    if (socket == kInvalidSocket) {
+        return;
+    }
+    // Closing with unread input makes the kernel answer with a reset, which can destroy the answer still
+    // on its way to the peer; reading what has arrived first lets the close be an orderly one.
+    char discarded[4096];
+    std::size_t drained = 0;
+    while (drained < kMaxDrainBytes) {
+        const ssize_t received = recv(Descriptor(socket), discarded, sizeof discarded, MSG_DONTWAIT);
+        if (received > 0) {
+            drained += static_cast<std::size_t>(received);
+        } else if (received < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    shutdown(Descriptor(socket), SHUT_RDWR);
+    close(Descriptor(socket));
+}
+
+char* FormatIpv4(std::uint32_t address, char* buffer) {
+    in_addr parts{};
+    parts.s_addr = address;
+    if (inet_ntop(AF_INET, &parts, buffer, INET_ADDRSTRLEN) == nullptr) {
+        buffer[0] = '\0';
+    }
+    return buffer;
+}
+
+bool ReverseLookup(std::uint32_t address, char* buffer, std::size_t capacity) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = address;
+    char name[NI_MAXHOST];
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, name, sizeof name, nullptr, 0,
+                    NI_NAMEREQD) != 0) {
+        return false;
+    }
+    const std::size_t length = std::strlen(name);
+    if (length >= capacity) {
+        return false;
+    }
+    std::memcpy(buffer, name, length + 1);
+    return true;
+}
+
+}  // namespace platform::net

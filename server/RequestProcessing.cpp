@@ -1,0 +1,163 @@
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "server/HttpServer.h"
+#include "server/RequestHead.h"
+#include "server/RequestText.h"
+
+namespace {
+
+// The method token: at most 11 characters and the NUL.
+constexpr std::size_t kMethodBytes = 12;
+// The path: at most 1023 characters and the NUL.
+constexpr std::size_t kPathBytes = 1024;
+// The path starts behind "GET" and its space.
+constexpr std::size_t kPathStart = 4;
+// Room for a status code or a length in decimal, sign and NUL included.
+constexpr std::size_t kNumberBytes = 16;
+
+void SendNumber(TcpSocket& connection, int value) {
+    char text[kNumberBytes];
+    std::snprintf(text, sizeof text, "%d", value);
+    connection.SendText(text);
+}
+
+}  // namespace
+
+// One request: read the head, accept only GET, and answer 400 to whatever else came or did not come.
+void HttpServer::ServeRequest(TcpSocket& connection) {
+    const std::unique_ptr<RequestHead> head = ReadRequestHead(connection);
+    if (!head) {
+        SendBadRequest(connection);
+        return;
+    }
+    char method[kMethodBytes];
+    CopyToken(method, sizeof method, head->Text(), ' ');
+    if (std::strcmp(method, "GET") != 0 || HandleGet(connection, *head) == 0) {
+        SendBadRequest(connection);
+    }
+}
+
+// Reads the head up to and including its blank line and never a byte further, so that a body stays
+// unread. Looks at what has arrived without taking it, finds the end of the head in it, and then takes
+// exactly the bytes up to there. Null when the peer closed or failed first, when the head does not end
+// within kMaxHeadBytes, or when the whole head did not arrive within headTimeout of the start.
+std::unique_ptr<HttpServer::RequestHead> HttpServer::ReadRequestHead(TcpSocket& connection) {
+    std::unique_ptr<RequestHead> head(new (std::nothrow) RequestHead);
+    if (!head) {
+        return nullptr;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + headTimeout;
+    std::size_t stored = 0;
+    while (stored < kMaxHeadBytes) {
+        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        std::uint32_t arrived = 0;
+        if (connection.PeekSome(head->bytes + stored, static_cast<unsigned>(kMaxHeadBytes - stored), &arrived,
+                                remaining) == 0) {
+            return nullptr;
+        }
+        const std::size_t end = FindHeadEnd(head->bytes, stored, stored + arrived);
+        const std::size_t taken = end != 0 ? end - stored : arrived;
+        std::uint32_t received = 0;
+        if (connection.ReceiveSome(head->bytes + stored, static_cast<unsigned>(taken), &received) == 0 ||
+            received != taken) {
+            return nullptr;
+        }
+        stored += taken;
+        if (end != 0) {
+            // Bytes that were looked at behind the blank line are not part of the head.
+            std::memset(head->bytes + stored, 0, sizeof head->bytes - stored);
+            return head;
+        }
+    }
+    return nullptr;
+}
+
+int HttpServer::HandleGet(TcpSocket& connection, const RequestHead& head) {
+    if (std::strlen(head.Text()) <= kPathStart) {
+        return 0;
+    }
+    char path[kPathBytes];
+    if (CopyToken(path, sizeof path, head.Text() + kPathStart, ' ') == 0) {
+        return 0;
+    }
+    const char* realm = nullptr;
+    const char* credentials = nullptr;
+    if (HookAuthenticate(path, &realm, &credentials) == 0) {
+        HookHandleRequest(path, connection);
+        return 1;
+    }
+    return AuthorizeAndDispatch(connection, head, path, realm, credentials);
+}
+
+int HttpServer::WriteResponseHead(TcpSocket& connection, int status, int length, const char* statusText,
+                                  const char* contentType, const char* realm) {
+    connection.SendText("HTTP/1.1 ");
+    SendNumber(connection, status);
+    connection.SendText(" ");
+    connection.SendText(statusText);
+    connection.SendText("\r\nServer: ");
+    connection.SendText(serverName);
+    connection.SendText("\r\n");
+    if (realm != nullptr) {
+        connection.SendText("WWW-Authenticate: Basic realm=\"");
+        connection.SendText(realm);
+        connection.SendText("\"\r\n");
+    }
+    connection.SendText("Connection: close\r\n");
+    if (length != 0) {
+        connection.SendText("Content-Length: ");
+        SendNumber(connection, length);
+        connection.SendText("\r\n");
+    }
+    if (contentType != nullptr) {
+        connection.SendText("Content-Type: ");
+        connection.SendText(contentType);
+        connection.SendText("\r\n");
+    }
+    connection.SendText("\r\n");
+    return 1;
+}
+
+// The 400 and 503 answers have a short head of their own, without Connection and Content-Type lines.
+int HttpServer::SendFixedAnswer(TcpSocket& connection, HttpStatusCode code) {
+    const HttpStatusEntry& status = LookupStatus(code);
+    HookLogAccess(connection, status.Code(), status.PageLength(), "-");
+    connection.SendText("HTTP/1.1 ");
+    SendNumber(connection, status.Code());
+    connection.SendText(" ");
+    connection.SendText(status.statusText);
+    connection.SendText("\r\nServer: ");
+    connection.SendText(serverName);
+    connection.SendText("\r\nContent-Length: ");
+    SendNumber(connection, status.PageLength());
+    connection.SendText("\r\n\r\n");
+    connection.SendAll(status.page.data(), status.PageLength());
+    return 1;
+}
+
+int HttpServer::SendBadRequest(TcpSocket& connection) {
+    return SendFixedAnswer(connection, HttpStatusCode::BadRequest);
+}
+
+int HttpServer::SendServiceUnavailable(TcpSocket& connection) {
+    return SendFixedAnswer(connection, HttpStatusCode::ServiceUnavailable);
+}
+
+int HttpServer::HookAuthenticate(const char*, const char**, const char**) {
+    return 0;
+}
+
+int HttpServer::HookHandleRequest(const char* path, TcpSocket& connection) {
+    const HttpStatusEntry& status = LookupStatus(HttpStatusCode::NotFound);
+    HookLogAccess(connection, status.Code(), status.PageLength(), path);
+    WriteResponseHead(connection, status.Code(), status.PageLength(), status.statusText, nullptr, nullptr);
+    connection.SendAll(status.page.data(), status.PageLength());
+    return 1;
+}
+
+int HttpServer::HookLogAccess(TcpSocket&, int, int, const char*) {
+    return 1;
+}
