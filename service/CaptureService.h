@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,11 +11,13 @@
 #include "imaging/CaptureJob.h"
 #include "platform/Lock.h"
 #include "server/HttpServer.h"
+#include "service/Pages.h"
 
 namespace platform {
 class Desktop;
 class PointerInput;
 }  // namespace platform
+class RemoteClick;
 
 inline constexpr std::size_t kTextBytes = 200;
 
@@ -65,4 +68,24 @@ protected:
 
     // Takes one snapshot into fileName; the capture job's result. Tests may replace it.
     virtual imaging::CaptureResult RunCaptureJob(const char* fileName);
+
+private:
+    class StatusForwarder;
+
+    StatusSink& Status() const { return *statusSink.load(); }
+    void ShowClient(TcpSocket& connection);
+    void SendSnapshot(TcpSocket& connection, const char* path, std::uint32_t startTick);
+    // Log, head, body of a fixed answer.
+    void SendFixedAnswer(TcpSocket& connection, const char* path, const pages::FixedAnswer& answer);
+    // Log, head, body of a file answer; false (nothing logged or sent) when the file cannot be opened.
+    bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath,
+                        const pages::FixedAnswer& answer);
+
+    std::string modulePath;
+    NullStatusSink silentSink;
+    std::atomic<StatusSink*> statusSink{&silentSink};
+    std::function<std::uint32_t()> tickSource;
+    std::unique_ptr<StatusForwarder> captureStatus;  // the capture job's sink: forwards to statusSink
+    std::unique_ptr<imaging::CaptureJob> captureJob;  // used only under captureLock
+    std::unique_ptr<RemoteClick> remoteClick;
 };

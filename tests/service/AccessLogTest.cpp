@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+
+#include "platform/Network.h"
+#include "tests/service/ServiceFixture.h"
+
+namespace {
+
+const std::regex kLine(R"((\d{4})/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d) (.*) (-?\d+) (-?\d+) (\S+) (\d+\.\d+\.\d+\.\d+))");
+
+struct LogLine {
+    std::string stamp;
+    std::string request;
+    int status = 0;
+    int length = 0;
+    std::string host;
+    std::string address;
+};
+
+// Every line must end with CR LF and match the line format.
+std::vector<LogLine> ParseLog(const std::string& text) {
+    std::vector<LogLine> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        EXPECT_NE(end, std::string::npos) << "unterminated line: " << text.substr(start);
+        if (end == std::string::npos) {
+            break;
+        }
+        const std::string line = text.substr(start, end - start);
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+        std::smatch match;
+        EXPECT_TRUE(std::regex_match(line, match, kLine)) << line;
+        if (!match.empty()) {
+            lines.push_back(LogLine{line.substr(0, 19), match[7], std::stoi(match[8]), std::stoi(match[9]), match[10],
+                                    match[11]});
+        }
+        start = end + 2;
+    }
+    return lines;
+}
+
+class AccessLog : public testing::Test {
+protected:
+    void SetUp() override { harness.service.minRemake = 1000000; }
+    ServiceHarness<> harness;
+};
+
+TEST_F(AccessLog, WritesOneLinePerResponseWithStatusLengthAndClient) {
+    ASSERT_TRUE(harness.Start());
+    Get(harness.port, "/click?12,34");
+    Get(harness.port, "/nothing");
+    Get(harness.port, "/screen");  // no picture: 500
+    Exchange(harness.port, "POST / HTTP/1.0\r\n\r\n");
+    Exchange(harness.port, "GET /a\nb\x01\x7f HTTP/1.0\r\n\r\n");
+    harness.service.StopAndWait(std::chrono::seconds(5));
+
+    const std::vector<LogLine> lines = ParseLog(harness.LogText());
+    ASSERT_EQ(lines.size(), 5u) << harness.LogText();
+    const struct {
+        const char* request;
+        int status;
+        int length;
+    } expected[] = {{"/click?12,34", 200, 180}, {"/nothing", 404, 99}, {"/screen", 500, 106}, {"-", 400, 89},
+                    {"/a%0Ab%01%7F", 404, 99}};
+    for (std::size_t index = 0; index < lines.size(); ++index) {
+        EXPECT_EQ(lines[index].request, expected[index].request);
+        EXPECT_EQ(lines[index].status, expected[index].status);
+        EXPECT_EQ(lines[index].length, expected[index].length);
+        EXPECT_EQ(lines[index].host, "-");
+        EXPECT_EQ(lines[index].address, "127.0.0.1");
+    }
+}
+
+TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
+    ASSERT_TRUE(harness.Start());
+    // One at a time, with a pause, so that the server's short accept queue never overflows and the
+    // connections take their slots in the order they were made.
+    std::vector<std::unique_ptr<IdleConnection>> idle;
+    for (int slot = 0; slot < 50; ++slot) {
+        idle.push_back(std::make_unique<IdleConnection>(harness.port));
+        ASSERT_TRUE(idle.back()->Connected());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const HttpAnswer refused = Get(harness.port, "/");
+    EXPECT_EQ(refused.status, 503);
+    idle.clear();
+    harness.service.StopAndWait(std::chrono::seconds(5));
+
+    const std::vector<LogLine> lines = ParseLog(harness.LogText());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().request, "-");
+    EXPECT_EQ(lines.front().status, 503);
+    EXPECT_EQ(lines.front().length, 97);
+}
+
+TEST_F(AccessLog, KeepsLinesOfConcurrentRequestsWholeAndInOrder) {
+    ASSERT_TRUE(harness.Start());
+    constexpr int kClients = 50;
+    std::vector<std::thread> clients;
+    for (int client = 0; client < kClients; ++client) {
+        clients.emplace_back([&, client] { Get(harness.port, "/concurrent-" + std::to_string(client)); });
+    }
+    for (std::thread& thread : clients) {
+        thread.join();
+    }
+    harness.service.StopAndWait(std::chrono::seconds(5));
+
+    const std::vector<LogLine> lines = ParseLog(harness.LogText());
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kClients));
+    std::set<std::string> requests;
+    for (std::size_t index = 0; index < lines.size(); ++index) {
+        requests.insert(lines[index].request);
+        EXPECT_EQ(lines[index].status, 404);
+        if (index > 0) {
+            EXPECT_LE(lines[index - 1].stamp, lines[index].stamp);
+        }
+    }
+    EXPECT_EQ(requests.size(), static_cast<std::size_t>(kClients));
+}
+
+TEST_F(AccessLog, DropsLinesWhileTheLogCannotBeOpenedAndResumesAfterwards) {
+    const std::string logPath = harness.folder.File("log.txt");
+    std::filesystem::create_directory(logPath);
+    ASSERT_TRUE(harness.Start());
+    EXPECT_EQ(Get(harness.port, "/lost").status, 404);
+    std::filesystem::remove(logPath);
+    EXPECT_EQ(Get(harness.port, "/kept").status, 404);
+    harness.service.StopAndWait(std::chrono::seconds(5));
+
+    const std::vector<LogLine> lines = ParseLog(harness.LogText());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].request, "/kept");
+}
+
+TEST_F(AccessLog, NamesTheClientWhenHostNamesAreResolved) {
+    RecordingStatusSink sink;
+    harness.service.resolveHostname = 1;
+    harness.service.SetStatusSink(&sink);
+    ASSERT_TRUE(harness.Start());
+    Get(harness.port, "/");
+    harness.service.StopAndWait(std::chrono::seconds(5));
+    harness.service.SetStatusSink(nullptr);
+
+    char name[100] = "";
+    const bool found = platform::net::ReverseLookup(htonl(INADDR_LOOPBACK), name, sizeof name);
+    const std::vector<LogLine> lines = ParseLog(harness.LogText());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].host, found ? std::string(name) : "-");
+    EXPECT_EQ(sink.Events().at(0), "client:" + std::string(found ? name : "") + "(127.0.0.1)");
+}
+
+}  // namespace
