@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -30,6 +31,11 @@ enum class CaptureResult {
     NothingToCapture = 2,  // no foreground window, an empty area, or no memory: file untouched
 };
 
+// The steps of one capture, in order; a stage hook hears of each as it ends (the halving and time-stamp
+// steps also when they are switched off). Meant for measurements.
+enum class CaptureStage { Started, Captured, Halved, Stamped, Encoded };
+using CaptureStageHook = void (*)(void* context, CaptureStage finished);
+
 // Takes snapshots of the screen into a JPEG file. One job runs at a time: the caller serialises
 // RunCaptureJob (the service holds its capture lock around it). The screen connection is opened on first
 // use and kept for later captures.
@@ -45,15 +51,22 @@ public:
     // replaced in one step, or left untouched.
     CaptureResult RunCaptureJob(const CaptureSettings& settings, const char* fileName);
 
+    // Called on the capture thread as each stage ends; none by default. Set while no capture runs.
+    void SetStageHook(CaptureStageHook hook, void* context);
+
     CaptureResult captureResult = CaptureResult::Captured;  // outcome of the last capture
 
 private:
     void CaptureThreadMain();
+    CaptureResult Capture();
+    void StageEnded(CaptureStage stage) const;
 
     StatusSink& status;
     const CaptureSettings* settings = nullptr;
     const char* captureFileName = nullptr;
     std::unique_ptr<platform::Desktop> desktop;
+    CaptureStageHook stageHook = nullptr;
+    void* stageContext = nullptr;
 };
 
 }  // namespace imaging
