@@ -15,6 +15,12 @@ struct HttpAnswer {
     std::string head;    // status line and fields, up to and including the blank line
     std::map<std::string, std::string> fields;
     std::string body;
+
+    // The field's value, or empty when the head has no such field.
+    std::string Field(const std::string& name) const {
+        const auto found = fields.find(name);
+        return found != fields.end() ? found->second : std::string();
+    }
 };
 
 // Sends the bytes as they stand, reads until the server closes, and splits the answer.

@@ -119,9 +119,9 @@ TEST_F(RequestRouting, AnswersAMissingSnapshotWith500AndStillCountsTheHit) {
 
 TEST_F(RequestRouting, ServesTheStartupPictureAfterACaptureThatWroteNothing) {
     ASSERT_TRUE(harness.Start());
-    HttpAnswer answer = Fetch("/screen");
-    EXPECT_EQ(answer.fields["Content-Type"], "image/jpeg");
-    EXPECT_EQ(answer.fields["Content-Length"], std::to_string(picture.size()));
+    const HttpAnswer answer = Fetch("/screen");
+    EXPECT_EQ(answer.Field("Content-Type"), "image/jpeg");
+    EXPECT_EQ(answer.Field("Content-Length"), std::to_string(picture.size()));
     EXPECT_EQ(answer.body, picture);
     EXPECT_EQ(harness.service.captures.load(), 1);
 }
@@ -153,7 +153,7 @@ TEST_F(RequestRouting, ConcurrentSnapshotRequestsEachGetAWholePicture) {
     }
     for (const HttpAnswer& answer : answers) {
         ASSERT_EQ(answer.status, 200);
-        EXPECT_EQ(answer.fields.at("Content-Length"), std::to_string(answer.body.size()));
+        EXPECT_EQ(answer.Field("Content-Length"), std::to_string(answer.body.size()));
         EXPECT_TRUE(answer.body == versions[0] || answer.body == versions[1]);
     }
     EXPECT_EQ(harness.service.hitCount, static_cast<std::uint32_t>(kClients));
@@ -168,9 +168,9 @@ TEST_F(RequestRouting, DemandsCredentialsOnlyWhenAuthenticationIsOn) {
     harness.service.StopAndWait(std::chrono::seconds(5));
     harness.service.authenticate = 1;
     ASSERT_TRUE(harness.Start());
-    HttpAnswer refused = Fetch("/");
+    const HttpAnswer refused = Fetch("/");
     EXPECT_EQ(refused.status, 401);
-    EXPECT_EQ(refused.fields["WWW-Authenticate"], "Basic realm=\"Private\"");
+    EXPECT_EQ(refused.Field("WWW-Authenticate"), "Basic realm=\"Private\"");
     // The expected credentials of an empty user and password are ":", "Og==" in Base64.
     EXPECT_EQ(Exchange(harness.port, "GET / HTTP/1.0\r\nAuthorization: Basic Og==\r\n\r\n").status, 200);
 }
