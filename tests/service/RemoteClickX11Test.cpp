@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "common/Geometry.h"
+#include "tests/service/ServiceFixture.h"
+#include "tests/service/X11TestWindow.h"
+
+namespace {
+
+struct ClickCase {
+    const char* name;
+    int targetDesktop;
+    int scaleDown;
+    Point windowPosition;
+    Point expectedRoot;
+};
+
+class RemoteClickOnScreen : public testing::TestWithParam<ClickCase> {};
+
+TEST_P(RemoteClickOnScreen, PressesAndReleasesTheLeftButtonAtTheScreenPoint) {
+    const ClickCase& testCase = GetParam();
+    X11TestWindow window(testCase.windowPosition.x, testCase.windowPosition.y, 400, 300);
+    ASSERT_TRUE(window.Ready());
+    window.Focus();
+    ServiceHarness<> harness;
+    harness.service.enableClick = 1;
+    harness.service.targetDesktop = testCase.targetDesktop;
+    harness.service.scaleDown = testCase.scaleDown;
+    ASSERT_TRUE(harness.Start());
+
+    EXPECT_EQ(Get(harness.port, "/click?12,34").status, 200);
+
+    const std::optional<XButtonEvent> press = window.NextButtonEvent(ButtonPress);
+    ASSERT_TRUE(press.has_value());
+    EXPECT_EQ(press->button, 1u);
+    EXPECT_EQ(press->x_root, testCase.expectedRoot.x);
+    EXPECT_EQ(press->y_root, testCase.expectedRoot.y);
+    EXPECT_EQ(press->x, testCase.expectedRoot.x - testCase.windowPosition.x);
+    EXPECT_EQ(press->y, testCase.expectedRoot.y - testCase.windowPosition.y);
+    const std::optional<XButtonEvent> release = window.NextButtonEvent(ButtonRelease);
+    ASSERT_TRUE(release.has_value());
+    EXPECT_EQ(release->button, 1u);
+    EXPECT_GE(release->time - press->time, 40u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RemoteClickOnScreen,
+                         testing::Values(ClickCase{"desktop", 1, 0, Point{0, 0}, Point{12, 34}},
+                                         ClickCase{"desktop_halved", 1, 1, Point{0, 0}, Point{24, 68}},
+                                         ClickCase{"window", 0, 0, Point{100, 200}, Point{112, 234}},
+                                         ClickCase{"window_halved", 0, 1, Point{100, 200}, Point{124, 268}}),
+                         [](const testing::TestParamInfo<ClickCase>& param) { return std::string(param.param.name); });
+
+TEST(RemoteClickOnScreen, ClicksNothingWithoutForegroundWindowOrWhenDisabled) {
+    X11TestWindow window(0, 0, 400, 300);
+    ASSERT_TRUE(window.Ready());
+    window.ClearFocus();
+    ServiceHarness<> harness;
+    harness.service.enableClick = 1;
+    harness.service.targetDesktop = 0;
+    ASSERT_TRUE(harness.Start());
+    EXPECT_EQ(Get(harness.port, "/click?12,34").status, 200);
+    EXPECT_EQ(Get(harness.port, "/click?12").status, 200);
+    harness.service.StopAndWait(std::chrono::seconds(5));
+
+    window.Focus();
+    harness.service.enableClick = 0;
+    harness.service.targetDesktop = 1;
+    ASSERT_TRUE(harness.Start());
+    EXPECT_EQ(Get(harness.port, "/click?12,34").status, 200);
+    EXPECT_FALSE(window.NextButtonEvent(ButtonPress).has_value());
+}
+
+}  // namespace
