@@ -11,6 +11,10 @@ constexpr char kServerName[] = "ORV-HTTPD/0.1";
 // How long Stop waits for the accept loop to end after shutting the listening socket down.
 constexpr std::chrono::milliseconds kAcceptLoopEndWait{100};
 
+// How long a worker that has finished its connection waits for the next one before it ends. Starting a
+// thread per connection costs more than serving the connection.
+constexpr std::chrono::milliseconds kWorkerParkTime{2000};
+
 }  // namespace
 
 int ConnectionTable::AllocateSlot(std::unique_ptr<TcpSocket>& connection) {
@@ -62,14 +66,22 @@ StartResult HttpServer::Start(int port) {
         connections.stopping = false;
     }
     connections.handoffEvent.Reset();
-    connections.running.store(1);
-    ThreadStarted();
+    {
+        std::lock_guard guard(threadsLock);
+        connections.running.store(1);
+        parkingOpen = true;
+        ++liveThreads;
+    }
     if (!platform::StartDetachedThread([this] { RunAcceptThread(); })) {
         {
             std::lock_guard guard(connections.slotsLock);
             listenSocket.Close();
         }
-        connections.running.store(0);
+        {
+            std::lock_guard guard(threadsLock);
+            connections.running.store(0);
+            parkingOpen = false;
+        }
         ThreadEnded();
         return StartResult::Failed;
     }
@@ -104,11 +116,6 @@ void HttpServer::Shutdown() {
     threadsChanged.wait(guard, [this] { return liveThreads == 0; });
 }
 
-void HttpServer::ThreadStarted() {
-    std::lock_guard guard(threadsLock);
-    ++liveThreads;
-}
-
 // The last thing a thread does with the server: once the count has dropped, Shutdown may return and the
 // object may be destroyed.
 void HttpServer::ThreadEnded() {
@@ -129,12 +136,14 @@ void HttpServer::RunAcceptThread() {
     }
     std::lock_guard guard(threadsLock);
     connections.running.store(0);
+    parkingOpen = false;
+    workerWanted.notify_all();
     --liveThreads;
     threadsChanged.notify_all();
 }
 
-// Accepts one connection at a time and hands it to a worker of its own. The loop ends when the listening
-// socket was shut down or failed for good; passing failures of single connections are retried below it.
+// Accepts one connection at a time and hands it to a worker. The loop ends when the listening socket was
+// shut down or failed for good; passing failures of single connections are retried below it.
 void HttpServer::AcceptLoop() {
     while (connections.running.load() != 0) {
         std::unique_ptr<TcpSocket> connection(new (std::nothrow) TcpSocket);
@@ -161,9 +170,7 @@ void HttpServer::AcceptLoop() {
             continue;
         }
         connections.handoffIndex = index;
-        ThreadStarted();
-        if (!platform::StartDetachedThread([this] { ServeConnection(); })) {
-            ThreadEnded();
+        if (!HandOff()) {
             std::lock_guard guard(connections.slotsLock);
             accepted->Close();
             connections.ReleaseSlot(accepted);
@@ -173,6 +180,34 @@ void HttpServer::AcceptLoop() {
     }
 }
 
+// Gets a worker to take the connection at handoffIndex: a parked one when there is one, else a new thread.
+// False when no thread could be started; nobody will then set handoffEvent.
+bool HttpServer::HandOff() {
+    {
+        std::lock_guard guard(threadsLock);
+        if (parkedWorkers > 0) {
+            --parkedWorkers;
+            handoffPending = true;
+            workerWanted.notify_one();
+            return true;
+        }
+        ++liveThreads;
+    }
+    if (platform::StartDetachedThread([this] { RunWorkerThread(); })) {
+        return true;
+    }
+    ThreadEnded();
+    return false;
+}
+
+void HttpServer::RunWorkerThread() {
+    do {
+        ServeConnection();
+    } while (ParkWorker());
+    ThreadEnded();
+}
+
+// Takes the connection at handoffIndex, serves its one request, closes it and frees its slot.
 void HttpServer::ServeConnection() {
     TcpSocket* connection = nullptr;
     {
@@ -188,10 +223,25 @@ void HttpServer::ServeConnection() {
     // Whatever is still pending leaves here, outside the lock: a send may block on a slow reader, and Stop
     // must be able to take the lock to wake it.
     connection->SendAll(nullptr, 0);
-    {
-        std::lock_guard guard(connections.slotsLock);
-        connection->Close();
-        connections.ReleaseSlot(connection);
+    std::lock_guard guard(connections.slotsLock);
+    connection->Close();
+    connections.ReleaseSlot(connection);
+}
+
+// Waits a while for the next hand-off: true when this worker was handed a connection, false when it should
+// end (the wait ran out, the accept loop has ended, or enough workers are parked already).
+bool HttpServer::ParkWorker() {
+    std::unique_lock guard(threadsLock);
+    if (!parkingOpen || parkedWorkers >= kConnectionSlots) {
+        return false;
     }
-    ThreadEnded();
+    ++parkedWorkers;
+    workerWanted.wait_for(guard, kWorkerParkTime, [this] { return handoffPending || !parkingOpen; });
+    if (handoffPending) {
+        // The accept thread counted this hand-off out of parkedWorkers already.
+        handoffPending = false;
+        return true;
+    }
+    --parkedWorkers;
+    return false;
 }

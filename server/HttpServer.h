@@ -72,7 +72,10 @@ private:
 
     void RunAcceptThread();
     void AcceptLoop();
+    bool HandOff();
+    void RunWorkerThread();
     void ServeConnection();
+    bool ParkWorker();
     void ServeRequest(TcpSocket& connection);
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
     int HandleGet(TcpSocket& connection, const RequestHead& head);
@@ -81,8 +84,6 @@ private:
     int CheckAuthorization(TcpSocket& connection, const char* realm, const char* encodedCredentials,
                            const RequestHead& head, const char* path);
     int SendFixedAnswer(TcpSocket& connection, HttpStatusCode status);
-
-    void ThreadStarted();
     void ThreadEnded();
 
     static constexpr std::chrono::milliseconds kDefaultHeadTimeout{30000};
@@ -92,9 +93,14 @@ private:
     char serverName[128];
     std::chrono::milliseconds headTimeout = kDefaultHeadTimeout;
 
-    // Counts the accept thread and the workers, so that StopAndWait can see them all end; the accept
-    // thread also clears connections.running under it, so that Stop can wait for the accept loop to end.
+    // The engine's threads. A worker that has finished its connection parks for a while, and the accept
+    // thread hands the next connection to a parked worker rather than starting a thread; the hand-off
+    // itself (handoffIndex, handoffEvent) is the same for both.
     std::mutex threadsLock;
-    std::condition_variable threadsChanged;
-    int liveThreads = 0;  // guarded by threadsLock
+    std::condition_variable threadsChanged;  // a thread ended, or the accept loop did
+    std::condition_variable workerWanted;    // a hand-off is pending, or parking has closed
+    int liveThreads = 0;                     // guarded by threadsLock: the accept thread and every worker
+    int parkedWorkers = 0;                   // guarded by threadsLock: parked and not yet chosen
+    bool handoffPending = false;             // guarded by threadsLock: a parked worker was chosen
+    bool parkingOpen = false;                // guarded by threadsLock: while the accept loop runs
 };

@@ -9,7 +9,7 @@ namespace net = platform::net;
 namespace {
 
 // Connections that have arrived but are not accepted yet.
-constexpr int kListenBacklog = 5;
+constexpr int kListenBacklog = 511;
 
 // The low 16 bits of a port value.
 constexpr unsigned kPortMask = 0xFFFFu;

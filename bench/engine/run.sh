@@ -1,0 +1,134 @@
+#!/bin/bash
+# run.sh BUILD_DIR [SECONDS] [ROUNDS] -- measures the HTTP engine against nginx, side by side.
+#
+# Starts the engine's bench host (BUILD_DIR/bin/engine_bench_host, built beforehand: this script builds
+# nothing) and nginx on 127.0.0.1, both answering every request with the same 99-byte 404 page and one
+# request per connection, and loads each with wrk: 2 threads, 50 connections, "Connection: close". Prints
+# requests/s and p50/p99 latency of both and the engine's ratios to nginx, for each round. Targets: at
+# least 0.8 of nginx's requests/s, and a p99 no worse than 1.25 times nginx's.
+#
+# Everything it starts is stopped by its PID on exit.
+set -euo pipefail
+
+build=${1:?usage: run.sh BUILD_DIR [SECONDS] [ROUNDS]}
+seconds=${2:-10}
+rounds=${3:-1}
+connections=50
+threads=2
+host=$build/bin/engine_bench_host
+[ -x "$host" ] || { echo "no bench host at $host: build the target engine_bench_host first" >&2; exit 1; }
+command -v wrk >/dev/null || { echo "wrk is not installed" >&2; exit 1; }
+command -v nginx >/dev/null || { echo "nginx is not installed" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/qv-engine-bench.XXXXXX)
+chmod 755 "$work"
+host_pid=""
+nginx_pid=""
+cleanup() {
+    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null || true
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# A port nobody listens on now, from a range that ephemeral client ports do not use.
+free_port() {
+    local port
+    for _ in $(seq 100); do
+        port=$((20000 + RANDOM % 12000))
+        listening "$port" || { echo "$port"; return; }
+    done
+    echo "no free port found" >&2
+    exit 1
+}
+
+wait_listening() {
+    for _ in $(seq 200); do
+        listening "$1" && return 0
+        sleep 0.05
+    done
+    echo "nothing listens on port $1" >&2
+    exit 1
+}
+
+engine_port=$(free_port)
+"$host" "$engine_port" >"$work/host.out" 2>&1 &
+host_pid=$!
+wait_listening "$engine_port"
+
+nginx_port=$(free_port)
+while [ "$nginx_port" = "$engine_port" ]; do nginx_port=$(free_port); done
+page='<html><head><title>Error 404</title></head><body><b>HTTP/1.1 404 File Not Found. </b></body></html>'
+[ ${#page} -eq 99 ] || { echo "the page must be 99 bytes" >&2; exit 1; }
+mkdir -p "$work/nginx/logs"
+cat >"$work/nginx/nginx.conf" <<EOF
+worker_processes auto;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/logs/error.log;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    keepalive_timeout 0;
+    client_body_temp_path $work/nginx/body;
+    proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    server {
+        listen 127.0.0.1:$nginx_port;
+        default_type "";
+        location / { return 404 '$page'; }
+    }
+}
+EOF
+nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
+nginx_pid=$!
+wait_listening "$nginx_port"
+
+# wrk's latency figures (e.g. 812.00us, 1.20ms, 1.01s) in milliseconds.
+to_ms() {
+    awk -v value="$1" 'BEGIN {
+        if (value ~ /us$/) { sub(/us$/, "", value); printf "%.3f", value / 1000 }
+        else if (value ~ /ms$/) { sub(/ms$/, "", value); printf "%.3f", value }
+        else if (value ~ /m$/) { sub(/m$/, "", value); printf "%.3f", value * 60000 }
+        else { sub(/s$/, "", value); printf "%.3f", value * 1000 }
+    }'
+}
+
+# measure NAME PORT: runs wrk and sets rps, p50, p99 (milliseconds) and errors.
+measure() {
+    local name=$1 port=$2 out="$work/wrk-$1.txt"
+    wrk -t"$threads" -c"$connections" -d2s -H 'Connection: close' "http://127.0.0.1:$port/" >/dev/null
+    wrk -t"$threads" -c"$connections" -d"${seconds}s" --latency -H 'Connection: close' \
+        "http://127.0.0.1:$port/" >"$out"
+    rps=$(awk '/^Requests\/sec:/ {print $2}' "$out")
+    p50=$(to_ms "$(awk '$1 == "50%" {print $2}' "$out")")
+    p99=$(to_ms "$(awk '$1 == "99%" {print $2}' "$out")")
+    errors=$(awk '/Socket errors:/ {print}' "$out")
+    printf '%-7s %10.0f req/s   p50 %8.3f ms   p99 %8.3f ms   %s\n' "$name" "$rps" "$p50" "$p99" "$errors"
+}
+
+echo "wrk -t$threads -c$connections -d${seconds}s, one request per connection, 99-byte 404 page"
+status=0
+for round in $(seq "$rounds"); do
+    echo "round $round"
+    measure engine "$engine_port"
+    engine_rps=$rps engine_p99=$p99
+    measure nginx "$nginx_port"
+    nginx_rps=$rps nginx_p99=$p99
+    read -r rps_ratio p99_ratio verdict < <(awk -v er="$engine_rps" -v nr="$nginx_rps" -v ep="$engine_p99" \
+        -v np="$nginx_p99" 'BEGIN {
+            r = er / nr; p = ep / np
+            printf "%.2f %.2f %s\n", r, p, (r >= 0.8 && p <= 1.25) ? "met" : "missed"
+        }')
+    echo "engine/nginx: requests/s $rps_ratio (target >= 0.80), p99 $p99_ratio (target <= 1.25): $verdict"
+    [ "$verdict" = met ] || status=1
+done
+
+kill "$host_pid"
+wait "$host_pid" 2>/dev/null || true
+host_pid=""
+echo "engine answers: $(grep -E '^(404|400|503|other) ' "$work/host.out" | tr '\n' ' ')"
+exit $status

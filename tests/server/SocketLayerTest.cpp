@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "server/TcpSocket.h"
+#include "server/WinsockSession.h"
+#include "tests/server/AcceptedPair.h"
+
+namespace {
+
+TEST(WinsockSession, StartsVersionOneOneAndCleansUpOnce) {
+    WinsockSession session;
+    EXPECT_EQ(session.started, 0);
+    EXPECT_EQ(session.Startup(1, 1), 1);
+    EXPECT_EQ(session.requestedVersion, 0x0101);
+    EXPECT_EQ(session.started, 1);
+    EXPECT_EQ(session.Startup(1, 1), 1) << "a second start-up cleans up and starts again";
+    EXPECT_EQ(session.Cleanup(), 1);
+    EXPECT_EQ(session.started, 0);
+    EXPECT_EQ(session.Cleanup(), 1);
+    EXPECT_EQ(session.started, 0);
+}
+
+TEST(WinsockSession, RefusesVersionsItCannotGrantExactly) {
+    WinsockSession session;
+    EXPECT_EQ(session.Startup(0, 9), 0);
+    EXPECT_EQ(session.Startup(3, 0), 0);
+    EXPECT_EQ(session.requestedVersion, 0x0003);
+    EXPECT_EQ(session.started, 0);
+}
+
+TEST(TcpSocket, ReceiveSomeReportsWhatArrivedBeforeTheClose) {
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    ASSERT_TRUE(pair.client->Send("abcd"));
+    pair.client->CloseSending();
+    char buffer[10] = {};
+    std::uint32_t count = 99;
+    EXPECT_EQ(pair.server.ReceiveSome(buffer, sizeof buffer, &count), 1);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(std::string(buffer, 4), "abcd");
+    count = 99;
+    EXPECT_EQ(pair.server.ReceiveSome(buffer, 1, &count), 0);
+    EXPECT_EQ(count, 99u) << "a failed receive leaves the count alone";
+}
+
+TEST(TcpSocket, PeekLeavesBytesForTheNextReceive) {
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    ASSERT_TRUE(pair.client->Send("GET /"));
+    char peeked[16] = {};
+    std::uint32_t count = 0;
+    ASSERT_EQ(pair.server.PeekSome(peeked, sizeof peeked, &count, std::chrono::seconds(10)), 1);
+    char received[16] = {};
+    std::uint32_t receivedCount = 0;
+    ASSERT_EQ(pair.server.ReceiveSome(received, count, &receivedCount), 1);
+    EXPECT_EQ(std::string(received, receivedCount), std::string(peeked, count));
+    EXPECT_EQ(pair.server.PeekSome(peeked, sizeof peeked, &count, std::chrono::milliseconds(50)), 0)
+        << "nothing more arrives: the wait times out";
+}
+
+TEST(TcpSocket, SendTextIsGatheredUntilSendAllAndClose) {
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    EXPECT_EQ(pair.server.SendText("line one\r\n"), 1);
+    EXPECT_EQ(pair.server.SendAll("", 0), 1);
+    EXPECT_EQ(pair.server.SendText(std::string(3000, 'x').c_str()), 1) << "longer than the gathering buffer";
+    EXPECT_EQ(pair.server.SendText("tail"), 1);
+    EXPECT_EQ(pair.server.SendAll("body", 4), 1);
+    EXPECT_EQ(pair.server.SendText("after"), 1);
+    pair.server.Close();
+    EXPECT_EQ(pair.server.handle, platform::net::kInvalidSocket);
+    const auto answer = pair.client->ReceiveUntilClosed();
+    EXPECT_EQ(answer.end, LoopbackClient::End::Closed);
+    EXPECT_EQ(answer.bytes, "line one\r\n" + std::string(3000, 'x') + "tailbodyafter");
+}
+
+TEST(TcpSocket, SendingToAPeerThatHasGoneFailsWithoutKillingTheProcess) {
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    pair.client->Close();
+    const std::string block(64 * 1024, 'x');
+    int result = 1;
+    for (int attempt = 0; attempt < 100 && result == 1; ++attempt) {
+        result = pair.server.SendAll(block.data(), static_cast<int>(block.size()));
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(pair.server.SendText("still here"), 1);
+}
+
+TEST(TcpSocket, PeerAddressIsDottedLoopback) {
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    char address[16];
+    EXPECT_STREQ(pair.server.PeerAddressText(address), "127.0.0.1");
+}
+
+TEST(TcpSocket, PeerHostNameIsBoundedByTheCapacity) {
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    char name[1024] = {};
+    if (pair.server.PeerHostName(name, sizeof name) == nullptr) {
+        GTEST_SKIP() << "127.0.0.1 has no reverse name here";
+    }
+    const std::size_t length = std::strlen(name);
+    char exact[1024];
+    std::memset(exact, '#', sizeof exact);
+    EXPECT_EQ(pair.server.PeerHostName(exact, length + 1), exact);
+    EXPECT_STREQ(exact, name);
+    std::memset(exact, '#', sizeof exact);
+    EXPECT_EQ(pair.server.PeerHostName(exact, length), nullptr);
+    EXPECT_EQ(exact[0], '#') << "a refused name leaves the buffer untouched";
+}
+
+TEST(TcpSocket, ListenOnAPortInUseFailsAndUsesTheLow16BitsOfThePort) {
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    TcpSocket second;
+    EXPECT_EQ(second.Listen(pair.port), 0);
+    EXPECT_EQ(second.handle, platform::net::kInvalidSocket);
+    EXPECT_EQ(second.Listen(pair.port + 65536), 0) << "the same port, seen through its low 16 bits";
+}
+
+}  // namespace
