@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "common/StatusSink.h"
+#include "ui/ModalDialog.h"
+
+class CaptureService;
+class LinkClass;
+
+inline constexpr int kPriorityCount = 5;
+// The names beside the priority slider, by position.
+inline constexpr const char* kPriorityNames[kPriorityCount] = {"アイドル", "低", "通常", "高", "最高"};
+
+// The program's window: the settings in its controls, Start and Stop of the service, and the status of the
+// running service. Every handler runs on the GUI thread; the status notifications come from the service's
+// threads and only queue their news for the GUI thread.
+class ControlPanel : public ModalDialog, public StatusSink {
+public:
+    // executablePath: the full path of the executable; the working files live in its folder.
+    ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath);
+
+    int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
+                      std::intptr_t lParam) override;
+
+    // Loads a settings file (null: current.ini) into the controls and the capture priority into the service;
+    // posts Start when its Run flag is set. Returns 1.
+    int LoadSettings(const char* path);
+    // Writes every setting from the controls to current.ini. Returns 1.
+    int SaveSettings();
+
+    void SetStatusClient(const char* text) override;
+    void SetStatusActivity(const char* text) override;
+    void SetHitCount(std::uint32_t count) override;
+
+private:
+    void InitDialog();
+    void StartService();
+    void StopService();
+    void Close();
+    void EnableRunningList(bool enable);
+    void ShowPriority(int position);
+    void OnLinkClicked(std::intptr_t linkId);
+    void ChooseTemplate();
+    char* WorkingFile(char* buffer, const char* fileName) const;
+
+    struct StatusUpdate {
+        enum class Kind { Client, Activity, HitCount } kind;
+        std::string text;
+        std::uint32_t count = 0;
+    };
+    void QueueStatus(StatusUpdate update);
+    void ApplyQueuedStatus();
+    void DetachStatusWindow();
+
+    CaptureService& service;
+    LinkClass& links;
+    const std::string executablePath;
+    int serviceRunning = 0;  // saved as Run
+
+    // Status news from the service's threads, applied on the GUI thread in the order they came.
+    std::mutex statusLock;
+    std::deque<StatusUpdate> pendingStatus;  // guarded by statusLock
+    DialogBackend* statusWindow = nullptr;   // guarded by statusLock; set while the dialog lives
+};

@@ -1,0 +1,42 @@
+#include "ui/qt/QtDialogToolkit.h"
+
+#include <QMessageBox>
+#include <algorithm>
+
+#include "ui/qt/QtDialogWindow.h"
+
+namespace {
+constexpr int kDialogFailed = -1;
+}
+
+QtDialogToolkit::~QtDialogToolkit() {
+    for (const QPointer<QMessageBox>& box : unownedBoxes) {
+        delete box.data();
+    }
+}
+
+bool QtDialogToolkit::RegisterControlClass(const std::string& name, ControlFactory factory) {
+    return controlClasses.emplace(name, std::move(factory)).second;
+}
+
+const QtDialogToolkit::ControlFactory* QtDialogToolkit::FindControlClass(std::string_view name) const {
+    const auto found = controlClasses.find(name);
+    return found != controlClasses.end() ? &found->second : nullptr;
+}
+
+int QtDialogToolkit::RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
+                               std::intptr_t initParam) {
+    QtDialogWindow dialog(*this, procedure);
+    if (!dialog.Build(dialogTemplate)) {
+        return kDialogFailed;
+    }
+    return dialog.Run(initParam);
+}
+
+void QtDialogToolkit::ShowUnownedMessageBox(QMessageBox* box) {
+    std::erase_if(unownedBoxes, [](const QPointer<QMessageBox>& open) { return open.isNull(); });
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    unownedBoxes.emplace_back(box);
+    box->show();
+}

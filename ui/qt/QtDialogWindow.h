@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDialog>
+#include <map>
+
+#include "ui/DialogBackend.h"
+#include "ui/DialogUnits.h"
+#include "ui/qt/QtDialogFont.h"
+
+class QtDialogToolkit;
+class StatusBarWidget;
+
+// One dialog of a template as a QDialog: every control a child widget placed by dialog units, every
+// message handed to the dialog procedure. Esc and the title bar's close button arrive as IDCANCEL
+// commands; the window closes only when the handler ends the dialog.
+class QtDialogWindow final : public QDialog, public DialogBackend {
+    Q_OBJECT
+
+public:
+    QtDialogWindow(QtDialogToolkit& toolkit, DialogProcedure procedure);
+
+    // Creates the controls; false when the template names a class nobody registered.
+    bool Build(const DialogTemplate& dialogTemplate);
+    // Sends the font and init messages, runs the modal loop, sends kDestroy; the EndDialog result.
+    int Run(std::intptr_t initParam);
+    DialogBaseUnits BaseUnits() const { return baseUnits; }
+
+    std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    ModalDialog* Owner() const override { return owner; }
+    void SetOwner(ModalDialog* newOwner) override { owner = newOwner; }
+    int IsChecked(int id) const override;
+    void SetChecked(int id, int state) override;
+    bool SetItemText(int id, const std::string& text) override;
+    std::string ItemText(int id) const override;
+    bool EnableItem(int id, bool enable) override;
+    void SetSliderRange(int id, int minimum, int maximum) override;
+    void SetSliderPosition(int id, int position) override;
+    int SliderPosition(int id) const override;
+    std::intptr_t SendItemMessage(int id, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    const DialogFont* ItemFont(int id) const override;
+    bool CreateStatusBar(int id, std::span<const int> paneRightEdges) override;
+    bool SetStatusText(int id, int pane, const std::string& text) override;
+    int ShowMessageBox(MessageBoxOwner boxOwner, const std::string& text, const std::string& caption,
+                       MessageIcon icon) override;
+    bool ChooseOpenFile(char* buffer, std::size_t size, const std::string& title,
+                        std::span<const FileFilter> filters) override;
+    void EndDialog(int result) override;
+    void PostCommand(int id) override;
+    void PostWorkerNotify() override;
+
+protected:
+    void reject() override;
+
+private:
+    // Where a control without a text of its own (the slider) keeps the text it was given.
+    static constexpr const char* kTextProperty = "qvWindowText";
+
+    Q_INVOKABLE void DeliverWorkerNotify();
+    QWidget* CreateControl(const ControlTemplate& control);
+    QWidget* Item(int id) const;
+    QRect PixelRect(const ControlTemplate& control) const;
+
+    QtDialogToolkit& toolkit;
+    DialogProcedure procedure;
+    ModalDialog* owner = nullptr;
+    DialogFont dialogFont;
+    DialogBaseUnits baseUnits{};
+    std::map<int, QWidget*> items;  // children by control id; Qt owns them
+    bool ended = false;
+    int endResult = 0;
+};
