@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FakeDialogToolkit.h"
+#include "ui/ControlPanelTemplate.h"
+#include "ui/DialogUnits.h"
+#include "ui/DialogWindow.h"
+#include "ui/LinkState.h"
+#include "ui/ModalDialog.h"
+
+namespace {
+
+TEST(ItemInt, ParsesLikeTheDialogManager) {
+    struct Case {
+        const char* text;
+        bool isSigned;
+        std::uint32_t value;
+        bool translated;
+    };
+    const Case cases[] = {
+        {"80", false, 80, true},
+        {"  8080  ", false, 8080, true},
+        {"", false, 0, false},
+        {"   ", false, 0, false},
+        {"12ab", false, 0, false},
+        {"abc", false, 0, false},
+        {"-1", false, 0, false},
+        {"+5", false, 0, false},
+        {"-1", true, 0xFFFFFFFFu, true},
+        {"+5", true, 5, true},
+        {"4294967295", false, 4294967295u, true},
+        {"4294967296", false, 0, false},
+        {"2147483647", true, 2147483647u, true},
+        {"2147483648", true, 0, false},
+        {"-2147483648", true, 0x80000000u, true},
+        {"1 2", false, 0, false},
+    };
+    for (const Case& itemCase : cases) {
+        bool translated = !itemCase.translated;
+        EXPECT_EQ(ParseItemInt(itemCase.text, &translated, itemCase.isSigned), itemCase.value) << itemCase.text;
+        EXPECT_EQ(translated, itemCase.translated) << itemCase.text;
+    }
+}
+
+// A dialog that records what reaches its handler and otherwise acts as the base.
+class RecordingDialog final : public ModalDialog {
+public:
+    int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
+                      std::intptr_t lParam) override {
+        messages.push_back(message);
+        if (message == message::kInitDialog) {
+            initWindow = dialogWindow.Backend();
+        }
+        return ModalDialog::HandleMessage(dialogWindow, message, wParam, lParam);
+    }
+    std::vector<unsigned> messages;
+    DialogBackend* initWindow = nullptr;
+};
+
+TEST(ModalDialogRouting, NothingReachesTheHandlerBeforeInitAndTheBaseEndsOnOkAndCancel) {
+    for (const auto& [command, expected] : {std::pair{IDOK, 1}, std::pair{IDCANCEL, 0}}) {
+        RecordingDialog dialog;
+        FakeDialogToolkit toolkit;
+        FakeDialogWindow* seen = nullptr;
+        toolkit.script = [&](FakeDialogWindow& window) {
+            seen = &window;
+            window.Send(message::kCommand, 4711, 0);
+            EXPECT_FALSE(window.Ended());
+            window.Send(message::kCommand, static_cast<std::uintptr_t>(command), 0);
+        };
+        EXPECT_EQ(dialog.RunModal(toolkit, ControlPanelTemplate(), 5), expected);
+        ASSERT_GE(dialog.messages.size(), 1u);
+        EXPECT_EQ(dialog.messages.front(), message::kInitDialog);
+        EXPECT_EQ(dialog.initWindow, seen);
+    }
+}
+
+TEST(DialogWindowText, GetItemTextNeverSplitsACharacter) {
+    FakeDialogWindow window(ControlPanelTemplate(), &ModalDialog::DialogProc);
+    DialogWindow dialog(&window);
+    window.SetItemText(IDC_REALM, "aあい");  // 1 + 3 + 3 bytes
+    char buffer[8];
+    EXPECT_EQ(dialog.GetItemText(IDC_REALM, buffer, 8), 7u);
+    EXPECT_STREQ(buffer, "aあい");
+    EXPECT_EQ(dialog.GetItemText(IDC_REALM, buffer, 7), 4u);
+    EXPECT_STREQ(buffer, "aあ");
+    EXPECT_EQ(dialog.GetItemText(IDC_REALM, buffer, 3), 1u);
+    EXPECT_STREQ(buffer, "a");
+    EXPECT_EQ(dialog.GetItemText(4711, buffer, sizeof buffer), 0u);
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST(DialogWindowText, SetItemIntShowsSignedOrUnsigned) {
+    FakeDialogWindow window(ControlPanelTemplate(), &ModalDialog::DialogProc);
+    DialogWindow dialog(&window);
+    dialog.SetItemInt(IDC_PORT, 0xFFFFFFFFu, false);
+    EXPECT_EQ(window.ItemText(IDC_PORT), "4294967295");
+    dialog.SetItemInt(IDC_PORT, 0xFFFFFFFFu, true);
+    EXPECT_EQ(window.ItemText(IDC_PORT), "-1");
+    bool translated = false;
+    EXPECT_EQ(dialog.GetItemInt(IDC_PORT, &translated, true), 0xFFFFFFFFu);
+    EXPECT_TRUE(translated);
+}
+
+TEST(DialogUnitsConversion, FollowsTheFontsBaseUnits) {
+    EXPECT_EQ(AverageLetterWidth(364), 7);  // 364 / 26 = 14, (14 + 1) / 2 = 7
+    EXPECT_EQ(AverageLetterWidth(338), 7);  // 13 rounds up
+    EXPECT_EQ(AverageLetterWidth(312), 6);
+    const DialogBaseUnits units{7, 13};
+    EXPECT_EQ(DialogXToPixels(187, units), 327);  // 327.25
+    EXPECT_EQ(DialogYToPixels(315, units), 512);  // 511.875
+    EXPECT_EQ(DialogXToPixels(2, units), 4);      // 3.5 rounds away from zero
+    EXPECT_EQ(DialogYToPixels(0, units), 0);
+}
+
+class RecordingTarget final : public MessageTarget {
+public:
+    std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        received.push_back({message, wParam, lParam});
+        return 0;
+    }
+    struct Message {
+        unsigned message;
+        std::uintptr_t wParam;
+        std::intptr_t lParam;
+    };
+    std::vector<Message> received;
+};
+
+TEST(LinkStateRules, SplitsAtTheFirstTabAndNotifiesInsteadOfOpening) {
+    EXPECT_EQ(LinkDisplayText("Site\thttp://a\tb"), "Site");
+    EXPECT_EQ(LinkTarget("Site\thttp://a\tb"), "http://a\tb");
+    EXPECT_EQ(LinkDisplayText("Plain"), "Plain");
+    EXPECT_EQ(LinkTarget("Plain"), "");
+
+    RecordingTarget link;
+    RecordingTarget notified;
+    LinkState state;
+    std::string target;
+    EXPECT_EQ(ClickLink(state, link, "Plain", &target), LinkClick::Nothing);
+    EXPECT_EQ(ClickLink(state, link, "Site\thttp://a", &target), LinkClick::OpenTarget);
+    EXPECT_EQ(target, "http://a");
+
+    EXPECT_TRUE(ApplyLinkMessage(state, LCM_ALIGNRIGHT, 0, 0));
+    EXPECT_EQ(state.rightAligned, 1);
+    EXPECT_TRUE(ApplyLinkMessage(state, LCM_ALIGNLEFT, 0, 0));
+    EXPECT_EQ(state.rightAligned, 0);
+    EXPECT_FALSE(ApplyLinkMessage(state, message::kCommand, 0, 0));
+    EXPECT_TRUE(ApplyLinkMessage(state, LCM_NOTIFY, TargetParam(&notified), 1011));
+    target.clear();
+    EXPECT_EQ(ClickLink(state, link, "Site\thttp://a", &target), LinkClick::Notified);
+    EXPECT_TRUE(target.empty());
+    ASSERT_EQ(notified.received.size(), 1u);
+    EXPECT_EQ(notified.received[0].message, LCM_NOTIFY);
+    EXPECT_EQ(notified.received[0].wParam, TargetParam(&link));
+    EXPECT_EQ(notified.received[0].lParam, 1011);
+}
+
+}  // namespace

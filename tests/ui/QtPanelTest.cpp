@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <future>
+#include <string>
+
+#include "service/CaptureService.h"
+#include "tests/support/TempDir.h"
+#include "ui/ControlPanel.h"
+#include "ui/ControlPanelTemplate.h"
+#include "ui/LinkState.h"
+#include "ui/qt/LinkControl.h"
+#include "ui/qt/LinkControlClass.h"
+#include "ui/qt/QtDialogToolkit.h"
+#include "ui/qt/StatusBarWidget.h"
+
+namespace {
+
+// The control panel on the Qt backend, as the program wires it.
+class QtPanel : public testing::Test {
+protected:
+    QtPanel() : executablePath(folder.File("qvserver")), service(executablePath), panel(service, linkClass, executablePath) {
+        linkClass.Register(toolkit, kLinkClassName);
+        service.SetStatusSink(&panel);
+    }
+    ~QtPanel() override {
+        service.StopAndWait(std::chrono::seconds(3));
+        service.SetStatusSink(nullptr);
+    }
+
+    // Runs the panel; script runs once the modal loop is going, with the panel's window.
+    int Run(std::function<void(QDialog&)> script) {
+        QTimer::singleShot(0, [script] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            script(*dialog);
+        });
+        return panel.RunModal(toolkit, ControlPanelTemplate(), 0);
+    }
+
+    TempDir folder;
+    std::string executablePath;
+    CaptureService service;
+    LinkControlClass linkClass;
+    ControlPanel panel;
+    QtDialogToolkit toolkit;
+};
+
+TEST_F(QtPanel, StatusNewsFromAWorkerNeverWaitForTheGuiThreadAndArriveInOrder) {
+    const int result = Run([&](QDialog& dialog) {
+        auto* statusBar = dialog.findChild<StatusBarWidget*>();
+        ASSERT_NE(statusBar, nullptr);
+        EXPECT_EQ(statusBar->PaneCount(), 2);
+        auto* hitCount = dialog.findChild<QLabel*>("1017");
+        EXPECT_EQ(hitCount->text(), "");
+
+        // The GUI thread waits here without handling events: a call that needed it would never return.
+        auto worker = std::async(std::launch::async, [&] {
+            for (int index = 1; index <= 1000; ++index) {
+                panel.SetStatusClient(("host(127.0.0." + std::to_string(index % 250) + ")").c_str());
+                panel.SetStatusActivity(index % 2 == 0 ? "" : "JPEG圧縮中");
+                panel.SetHitCount(static_cast<std::uint32_t>(index));
+            }
+        });
+        const bool finished = worker.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        EXPECT_TRUE(finished);
+        while (worker.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+            QApplication::processEvents();
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(statusBar->PaneText(0).toStdString(), "host(127.0.0.0)");
+        EXPECT_EQ(statusBar->PaneText(1).toStdString(), "");
+        EXPECT_EQ(hitCount->text().toStdString(), "1000");
+        dialog.reject();
+    });
+    EXPECT_EQ(result, 0);
+    panel.SetStatusClient("after the dialog");  // goes nowhere, and returns
+}
+
+TEST_F(QtPanel, LinksAreWiredToThePanelWithTheUnderlinedDialogFont) {
+    Run([&](QDialog& dialog) {
+        for (const int id : {IDC_VERSIONLINK, IDC_TEMPLATELINK}) {
+            auto* link = dynamic_cast<LinkControl*>(dialog.findChild<QWidget*>(QString::number(id)));
+            ASSERT_NE(link, nullptr);
+            EXPECT_EQ(link->State().rightAligned, 1);
+            EXPECT_EQ(link->State().notifyId, id);
+            EXPECT_NE(link->State().notifyWindow, nullptr);
+        }
+        ASSERT_NE(linkClass.LinkFont(), nullptr);
+        EXPECT_TRUE(linkClass.LinkFont()->underline());
+        EXPECT_EQ(linkClass.LinkFont()->family(), dialog.font().family());
+        dialog.reject();
+    });
+}
+
+TEST_F(QtPanel, AFailedStartShowsTheWarningBoxOverThePanel) {
+    const int held = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(held, 1);
+    socklen_t length = sizeof address;
+    getsockname(held, reinterpret_cast<sockaddr*>(&address), &length);
+
+    std::string boxText;
+    std::string boxCaption;
+    Run([&](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>("1000")->setText(QString::number(ntohs(address.sin_port)));
+        QTimer::singleShot(20, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            boxText = box->text().toStdString();
+            boxCaption = box->windowTitle().toStdString();
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            box->accept();
+        });
+        dialog.findChild<QPushButton*>("1")->click();
+        EXPECT_TRUE(dialog.findChild<QPushButton*>("1")->isEnabled());
+        EXPECT_FALSE(dialog.findChild<QPushButton*>("1002")->isEnabled());
+        dialog.reject();
+    });
+    close(held);
+    EXPECT_EQ(boxText, "サービスを開始できませんでした。");
+    EXPECT_EQ(boxCaption, "QV Server");
+    EXPECT_FALSE(service.IsRunning());
+}
+
+}  // namespace
