@@ -1,0 +1,203 @@
+#!/bin/bash
+# run.sh BUILD_DIR [SECONDS] [ROUNDS] -- measures qvserver-headless against nginx, side by side.
+#
+# Both serve the same bytes on 127.0.0.1 with one request per connection (nginx: keepalive_timeout 0):
+# "/" is the 180-byte built-in viewer page, "/screen" one progressive JPEG of a 1920x1080 desktop picture
+# (bench/make-desktop.sh). qvserver-headless (BUILD_DIR/bin, built beforehand: this script builds
+# nothing) runs with MinRemake 4000000 and ResolveHostname off, so "/screen" is served from the existing
+# file, and writes its access log as always; nginx runs without an access log. wrk loads each with 2
+# threads, 50 connections and "Connection: close" and the script prints requests/s, p50 and p99 latency and
+# the ratios to nginx. Targets: at least 0.8 of nginx's requests/s, a p99 no worse than 1.25 times nginx's.
+#
+# Then "/screen" with a capture on every request (MinRemake 0) of a 1920x1080 Xvfb screen showing that
+# picture, at 1 and at 50 connections: requests/s and latency, bound by the capture pipeline.
+#
+# Everything it starts is stopped by its PID on exit.
+set -euo pipefail
+
+build=${1:?usage: run.sh BUILD_DIR [SECONDS] [ROUNDS]}
+seconds=${2:-10}
+rounds=${3:-1}
+connections=50
+threads=2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+host=$build/bin/qvserver-headless
+make_desktop=${QV_MAKE_DESKTOP:-/work/shared/bench/make-desktop.sh}
+[ -x "$host" ] || { echo "no host at $host: build the target qvserver-headless first" >&2; exit 1; }
+[ -f "$make_desktop" ] || { echo "no picture maker at $make_desktop (set QV_MAKE_DESKTOP)" >&2; exit 1; }
+for tool in wrk nginx Xvfb display convert; do
+    command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps.sh bench)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/qv-service-bench.XXXXXX)
+chmod 755 "$work"
+host_pid=""
+nginx_pid=""
+
+xvfb_started=""
+stop_host() {
+    if [ -n "$host_pid" ]; then
+        kill "$host_pid" 2>/dev/null || true
+        wait "$host_pid" 2>/dev/null || true
+        host_pid=""
+    fi
+}
+cleanup() {
+    stop_host
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null || true
+
+    [ -n "$xvfb_started" ] && "$root/scripts/xvfb.sh" stop "$work/xvfb" || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# A port nobody listens on now, from a range that ephemeral client ports do not use.
+free_port() {
+    local port
+    for _ in $(seq 100); do
+        port=$((20000 + RANDOM % 12000))
+        listening "$port" || { echo "$port"; return; }
+    done
+    echo "no free port found" >&2
+    exit 1
+}
+
+wait_listening() {
+    for _ in $(seq 200); do
+        listening "$1" && return 0
+        sleep 0.05
+    done
+    echo "nothing listens on port $1" >&2
+    exit 1
+}
+
+# The same bytes for both servers: the built-in page and one desktop picture.
+"$make_desktop" 1920 1080 "$work/desktop.png"
+convert "$work/desktop.png" -quality 75 -interlace JPEG "$work/screen.jpg"
+page='<html><head><title>QV Server</title></head><body><a href="./">Reload</a> | <a href="./screen">Image</a><br><a href="./click"><img src="./screen" ISMAP border="0"></a></body></html>'
+[ ${#page} -eq 180 ] || { echo "the page must be 180 bytes" >&2; exit 1; }
+picture_bytes=$(stat -c %s "$work/screen.jpg")
+
+# qvserver-headless in a folder of its own: the picture is its start-up picture, copied to screen.jpg.
+mkdir -p "$work/qv/data"
+cp "$host" "$work/qv/qvserver-headless"
+cp "$work/screen.jpg" "$work/qv/data/wait.jpg"
+start_host() {  # PORT MINREMAKE [DISPLAY]
+    printf '[WWW]\nPort=%s\n[QV]\nMinRemake=%s\nResolveHostname=no\nEnableClick=no\nScaleDwonImage=no\nDrawTime=yes\n[TARGET]\nDesktop=yes\n' \
+        "$1" "$2" >"$work/qv/current.ini"
+    rm -f "$work/qv/log.txt"
+    if [ -n "${3:-}" ]; then
+        DISPLAY=$3 "$work/qv/qvserver-headless" 2>"$work/qv/stderr.txt" &
+    else
+        env -u DISPLAY "$work/qv/qvserver-headless" 2>"$work/qv/stderr.txt" &
+    fi
+    host_pid=$!
+    wait_listening "$1"
+}
+
+qv_port=$(free_port)
+start_host "$qv_port" 4000000
+
+nginx_port=$(free_port)
+while [ "$nginx_port" = "$qv_port" ]; do nginx_port=$(free_port); done
+mkdir -p "$work/nginx/logs" "$work/nginx/html"
+printf '%s' "$page" >"$work/nginx/html/index.html"
+cp "$work/screen.jpg" "$work/nginx/html/screen.jpg"
+cat >"$work/nginx/nginx.conf" <<EOF
+worker_processes auto;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/logs/error.log;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    keepalive_timeout 0;
+    client_body_temp_path $work/nginx/body;
+    proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    server {
+        listen 127.0.0.1:$nginx_port;
+        root $work/nginx/html;
+        location = / { default_type text/html; try_files /index.html =404; }
+        location = /screen { default_type image/jpeg; try_files /screen.jpg =404; }
+    }
+}
+EOF
+nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
+nginx_pid=$!
+wait_listening "$nginx_port"
+
+# Both must send the same body bytes before anything is measured.
+for path in / /screen; do
+    curl -s "http://127.0.0.1:$qv_port$path" -o "$work/qv.body"
+    curl -s "http://127.0.0.1:$nginx_port$path" -o "$work/nginx.body"
+    cmp -s "$work/qv.body" "$work/nginx.body" || { echo "the servers answer $path differently" >&2; exit 1; }
+done
+
+# wrk's latency figures (e.g. 812.00us, 1.20ms, 1.01s) in milliseconds.
+to_ms() {
+    awk -v value="$1" 'BEGIN {
+        if (value ~ /us$/) { sub(/us$/, "", value); printf "%.3f", value / 1000 }
+        else if (value ~ /ms$/) { sub(/ms$/, "", value); printf "%.3f", value }
+        else if (value ~ /m$/) { sub(/m$/, "", value); printf "%.3f", value * 60000 }
+        else { sub(/s$/, "", value); printf "%.3f", value * 1000 }
+    }'
+}
+
+# measure NAME PORT PATH CONNECTIONS SECONDS: runs wrk and sets rps, p50, p99 (milliseconds).
+measure() {
+    local name=$1 port=$2 path=$3 clients=$4 duration=$5 out="$work/wrk.txt"
+    local thread_count=$((clients < threads ? clients : threads))
+    wrk -t"$thread_count" -c"$clients" -d"${duration}s" --timeout 60s --latency -H 'Connection: close' \
+        "http://127.0.0.1:$port$path" >"$out"
+    rps=$(awk '/^Requests\/sec:/ {print $2}' "$out")
+    p50=$(to_ms "$(awk '$1 == "50%" {print $2}' "$out")")
+    p99=$(to_ms "$(awk '$1 == "99%" {print $2}' "$out")")
+    local errors
+    errors=$(awk '/Socket errors:|Non-2xx/ {printf "%s ", $0}' "$out")
+    printf '%-6s %-8s c=%-3s %9.1f req/s   p50 %9.3f ms   p99 %9.3f ms   %s\n' \
+        "$name" "$path" "$clients" "$rps" "$p50" "$p99" "$errors"
+}
+
+echo "wrk -t$threads -c$connections -d${seconds}s, one request per connection;" \
+     "page 180 bytes, picture $picture_bytes bytes"
+status=0
+for round in $(seq "$rounds"); do
+    echo "round $round"
+    for path in / /screen; do
+        wrk -t"$threads" -c"$connections" -d2s -H 'Connection: close' "http://127.0.0.1:$qv_port$path" >/dev/null
+        measure qv "$qv_port" "$path" "$connections" "$seconds"
+        qv_rps=$rps qv_p99=$p99
+        wrk -t"$threads" -c"$connections" -d2s -H 'Connection: close' "http://127.0.0.1:$nginx_port$path" >/dev/null
+        measure nginx "$nginx_port" "$path" "$connections" "$seconds"
+        read -r rps_ratio p99_ratio verdict < <(awk -v qr="$qv_rps" -v nr="$rps" -v qp="$qv_p99" -v np="$p99" \
+            'BEGIN {
+                r = qr / nr; p = qp / np
+                printf "%.2f %.2f %s\n", r, p, (r >= 0.8 && p <= 1.25) ? "met" : "missed"
+            }')
+        echo "qv/nginx $path: requests/s $rps_ratio (target >= 0.80), p99 $p99_ratio (target <= 1.25): $verdict"
+        [ "$verdict" = met ] || status=1
+    done
+done
+echo "qv log lines: $(wc -l <"$work/qv/log.txt")"
+stop_host
+
+# A capture on every request, of a 1080p screen showing the desktop picture.
+"$root/scripts/xvfb.sh" start "$work/xvfb" 1920x1080
+xvfb_started=1
+screen=$(cat "$work/xvfb.display")
+# display sets the root window's background and ends; it reports failure even when it has set it.
+DISPLAY=$screen display -window root "$work/desktop.png" || true
+qv_port=$(free_port)
+start_host "$qv_port" 0 "$screen"
+echo "capture on every request (MinRemake 0), 1920x1080 desktop, time stamp on, full size"
+for clients in 1 "$connections"; do
+    measure qv "$qv_port" /screen "$clients" "$seconds"
+done
+captures=$(curl -s "http://127.0.0.1:$qv_port/screen" -o /dev/null -w '%{size_download}')
+echo "last picture: $captures bytes"
+stop_host
+exit $status
