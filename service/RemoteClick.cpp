@@ -55,14 +55,14 @@ Point ClickScreenPoint(Point picturePoint, bool scaleDown, Point windowOrigin) {
 RemoteClick::RemoteClick() = default;
 RemoteClick::~RemoteClick() = default;
 
-bool RemoteClick::OpenDevices() {
+bool RemoteClick::OpenDevices(bool needDesktop) {
     if (!input) {
         input = platform::PointerInput::Open();
     }
-    if (!desktop) {
+    if (needDesktop && !desktop) {
         desktop = platform::Desktop::Open();
     }
-    return input && desktop;
+    return input && (desktop || !needDesktop);
 }
 
 void RemoteClick::Perform(std::string_view path, bool scaleDown, bool targetDesktop) {
@@ -73,7 +73,7 @@ void RemoteClick::Perform(std::string_view path, bool scaleDown, bool targetDesk
     Point screenPoint;
     {
         std::lock_guard guard(lock);
-        if (!OpenDevices()) {
+        if (!OpenDevices(!targetDesktop)) {
             return;
         }
         Point windowOrigin;

@@ -40,7 +40,9 @@ public:
     void Perform(std::string_view path, bool scaleDown, bool targetDesktop);
 
 private:
-    bool OpenDevices();  // with lock held
+    // Opens what is missing, with lock held; the desktop only when needed. False when something needed
+    // cannot be opened.
+    bool OpenDevices(bool needDesktop);
 
     platform::Lock lock;  // serialises every use of input and desktop
     std::unique_ptr<platform::PointerInput> input;  // guarded by lock

@@ -4,14 +4,13 @@
 #include <string_view>
 
 #include "platform/Files.h"
+#include "service/AccessLog.h"
 #include "service/CaptureService.h"
 #include "service/RateLimit.h"
 #include "service/RemoteClick.h"
 
 namespace {
 
-constexpr std::size_t kHostNameBytes = 100;
-constexpr std::size_t kAddressBytes = 32;
 constexpr std::size_t kClientNoteBytes = 1024;
 // Files go out in blocks of this size; a larger block means the same bytes in far fewer calls.
 constexpr std::size_t kFileBlockBytes = 64 * 1024;
@@ -46,11 +45,11 @@ int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
 }
 
 void CaptureService::ShowClient(TcpSocket& connection) {
-    char hostName[kHostNameBytes] = "";
+    char hostName[access_log::kHostNameBytes] = "";
     if (resolveHostname != 0) {
         connection.PeerHostName(hostName, sizeof hostName);
     }
-    char address[kAddressBytes] = "";
+    char address[access_log::kAddressBytes] = "";
     connection.PeerAddressText(address);
     char note[kClientNoteBytes];
     std::snprintf(note, sizeof note, "%s(%s)", hostName, address);
