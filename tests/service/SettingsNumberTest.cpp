@@ -36,14 +36,4 @@ TEST(SettingsNumber, ParsesLikeTheFileReaderDoes) {
     }
 }
 
-TEST(SettingsFlag, IsSetOnlyByALowerCaseY) {
-    EXPECT_TRUE(settings::ParseFlag("yes"));
-    EXPECT_TRUE(settings::ParseFlag("y"));
-    EXPECT_TRUE(settings::ParseFlag("yup"));
-    EXPECT_FALSE(settings::ParseFlag("Yes"));
-    EXPECT_FALSE(settings::ParseFlag(" yes"));
-    EXPECT_FALSE(settings::ParseFlag("no"));
-    EXPECT_FALSE(settings::ParseFlag(""));
-}
-
 }  // namespace
