@@ -18,7 +18,8 @@ constexpr std::size_t kFileBlockBytes = 64 * 1024;
 }  // namespace
 
 int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
-    // Taken first, so that the name look-up and a click's pauses count towards the rate limit's wait.
+    // Taken before anything else: the rate limit measures from the moment the request arrived, before the
+    // name look-up and a click's pauses.
     const std::uint32_t startTick = tickSource();
     const std::string_view target(path);
     const bool hasQuery = target.find('?') != std::string_view::npos;
