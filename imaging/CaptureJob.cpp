@@ -23,12 +23,18 @@ constexpr int kMinHalvingSide = 2;
 
 std::optional<platform::ThreadPriority> PriorityFor(int level) {
     switch (level) {
-        case 0: return platform::ThreadPriority::Idle;
-        case 1: return platform::ThreadPriority::Lowest;
-        case 2: return platform::ThreadPriority::Normal;
-        case 3: return platform::ThreadPriority::AboveNormal;
-        case 4: return platform::ThreadPriority::Highest;
-        default: return std::nullopt;
+        case 0:
+            return platform::ThreadPriority::Idle;
+        case 1:
+            return platform::ThreadPriority::Lowest;
+        case 2:
+            return platform::ThreadPriority::Normal;
+        case 3:
+            return platform::ThreadPriority::AboveNormal;
+        case 4:
+            return platform::ThreadPriority::Highest;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -52,8 +58,8 @@ void CaptureJob::StageEnded(CaptureStage stage) const {
 CaptureResult CaptureJob::RunCaptureJob(const CaptureSettings& captureSettings, const char* fileName) {
     settings = &captureSettings;
     captureFileName = fileName;
-    std::unique_ptr<platform::JoinableThread> thread =
-        platform::JoinableThread::Start(PriorityFor(captureSettings.priority), [this] { CaptureThreadMain(); });
+    std::unique_ptr<platform::JoinableThread> thread = platform::JoinableThread::Start(
+        PriorityFor(captureSettings.priority), [this] { CaptureThreadMain(); });
     if (!thread) {
         settings = nullptr;
         captureFileName = nullptr;
@@ -111,8 +117,6 @@ CaptureResult CaptureJob::Capture() {
         return CaptureResult::NothingToCapture;
     }
     if (!desktop->CopyPixels(source, *full.GetMemoryDC())) {
-        // The screen connection broke: open a new one next time.
-        desktop.reset();
         return CaptureResult::NothingToCapture;
     }
     StageEnded(CaptureStage::Captured);

@@ -16,12 +16,12 @@ inline constexpr std::size_t kWindowClassBytes = 200;
 
 // The settings one capture reads: a copy of the service's members at the moment the job starts.
 struct CaptureSettings {
-    int targetDesktop = 0;                 // 1: the whole desktop; 0: the foreground window's client area
+    int targetDesktop = 0;                  // 1: the whole desktop; 0: the foreground window's client area
     char windowClass[kWindowClassBytes]{};  // window mode: capture only a window of exactly this class
-    int scaleDown = 0;                     // halve the picture in both directions
-    int drawTime = 0;                      // stamp the local date and time in the top-right corner
-    int quality = 75;                      // JPEG quality, 0..100
-    int priority = 0;                      // capture thread priority level 0 (idle) .. 4 (highest)
+    int scaleDown = 0;                      // halve the picture in both directions
+    int drawTime = 0;                       // stamp the local date and time in the top-right corner
+    int quality = 75;                       // JPEG quality, 0..100
+    int priority = 0;                       // capture thread priority level 0 (idle) .. 4 (highest)
 };
 
 enum class CaptureResult {
@@ -40,7 +40,7 @@ using CaptureStageHook = void (*)(void* context, CaptureStage finished);
 // RunCaptureJob (the service holds its capture lock around it). The screen connection is opened on first
 // use and kept for later captures.
 class CaptureJob {
-public:
+  public:
     explicit CaptureJob(StatusSink& status);
     ~CaptureJob();
     CaptureJob(const CaptureJob&) = delete;
@@ -56,7 +56,7 @@ public:
 
     CaptureResult captureResult = CaptureResult::Captured;  // outcome of the last capture
 
-private:
+  private:
     void CaptureThreadMain();
     CaptureResult Capture();
     void StageEnded(CaptureStage stage) const;

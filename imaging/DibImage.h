@@ -33,10 +33,12 @@ struct BitmapInfoHeader {
 static_assert(sizeof(BitmapInfoHeader) == 40);
 
 // Bytes per row: width * 3 rounded up to a multiple of 4 (1 -> 4, 2 -> 8, 4 -> 12, 1025 -> 3076).
-constexpr std::size_t DibStride(std::int64_t width) { return static_cast<std::size_t>((width * 3 + 3) / 4 * 4); }
+constexpr std::size_t DibStride(std::int64_t width) {
+    return static_cast<std::size_t>((width * 3 + 3) / 4 * 4);
+}
 
 class DibImage {
-public:
+  public:
     DibImage() = default;
     ~DibImage() { Release(); }
     DibImage(const DibImage&) = delete;
@@ -66,7 +68,7 @@ public:
     int width = 0;
     int height = 0;
 
-private:
+  private:
     struct FreeDeleter {
         void operator()(void* memory) const { std::free(memory); }
     };

@@ -94,7 +94,8 @@ int WriteJpegStream(std::FILE* stream, const JpegImageInfo& info, const std::uin
     if (!validPicture) {
         return 0;
     }
-    auto* scratchRow = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(info.width) * info.components));
+    auto* scratchRow =
+        static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(info.width) * info.components));
     if (scratchRow == nullptr) {
         return 0;
     }
@@ -106,7 +107,8 @@ int WriteJpegStream(std::FILE* stream, const JpegImageInfo& info, const std::uin
 }
 
 int WriteJpegFile(const char* fileName, const JpegImageInfo& info, const std::uint8_t* pixels) {
-    const std::unique_ptr<platform::files::ReplacementFile> file = platform::files::ReplacementFile::Create(fileName);
+    const std::unique_ptr<platform::files::ReplacementFile> file =
+        platform::files::ReplacementFile::Create(fileName);
     if (!file) {
         return 0;
     }

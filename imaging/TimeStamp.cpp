@@ -33,7 +33,9 @@ std::string FormatTimeStamp(const platform::LocalTime& time) {
     return text;
 }
 
-int DrawTimeStamp(DibImage& image) { return DrawTimeStamp(image, platform::CurrentLocalTime()); }
+int DrawTimeStamp(DibImage& image) {
+    return DrawTimeStamp(image, platform::CurrentLocalTime());
+}
 
 int DrawTimeStamp(DibImage& image, const platform::LocalTime& time) {
     platform::DrawingSurface* surface = image.GetMemoryDC();

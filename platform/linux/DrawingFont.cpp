@@ -16,7 +16,9 @@ constexpr const char* kFamily = "DejaVu Sans";
 constexpr FT_UInt kPixelsPerEm = 13;
 constexpr int kFixedPointShift = 6;  // FreeType's 26.6 fixed-point pixels
 
-int RoundedPixels(FT_Pos value) { return static_cast<int>((value + 32) >> kFixedPointShift); }
+int RoundedPixels(FT_Pos value) {
+    return static_cast<int>((value + 32) >> kFixedPointShift);
+}
 
 // The file (and face index) of the font that fontconfig picks for the family.
 bool FindFontFile(std::string& path, int& index) {

@@ -22,7 +22,7 @@ struct Glyph {
 };
 
 class DrawingFont {
-public:
+  public:
     // Null when no font can be loaded.
     static DrawingFont* Default();
 
@@ -35,7 +35,7 @@ public:
     DrawingFont(const DrawingFont&) = delete;
     DrawingFont& operator=(const DrawingFont&) = delete;
 
-private:
+  private:
     DrawingFont() = default;
     bool Load();
 

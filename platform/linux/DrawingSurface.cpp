@@ -21,8 +21,15 @@ std::vector<char32_t> DecodeUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t value = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        int length = lead < 0x80           ? 1
+                     : (lead >> 5) == 0x6  ? 2
+                     : (lead >> 4) == 0xE  ? 3
+                     : (lead >> 3) == 0x1E ? 4
+                                           : 0;
+        char32_t value = length == 1   ? lead
+                         : length == 2 ? lead & 0x1F
+                         : length == 3 ? lead & 0x0F
+                                       : lead & 0x07;
         bool valid = length != 0 && i + length <= text.size();
         for (int k = 1; valid && k < length; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);
@@ -41,7 +48,7 @@ std::vector<char32_t> DecodeUtf8(std::string_view text) {
 }
 
 class FreeTypeSurface final : public DrawingSurface {
-public:
+  public:
     FreeTypeSurface(std::uint8_t* pixels, int pictureWidth, int pictureHeight, int rowStride)
         : bits(pixels), width(pictureWidth), height(pictureHeight), stride(rowStride) {}
 
@@ -72,7 +79,7 @@ public:
         }
     }
 
-private:
+  private:
     // Mixes the colour into the pixels in proportion to the glyph's coverage, skipping what lies outside.
     void Blend(const Glyph& glyph, int left, int top) {
         for (int row = 0; row < glyph.rows; ++row) {
@@ -80,8 +87,10 @@ private:
             if (y < 0 || y >= height) {
                 continue;
             }
-            std::uint8_t* line = bits + static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
-            const std::uint8_t* coverage = glyph.coverage.data() + static_cast<std::size_t>(row) * glyph.width;
+            std::uint8_t* line =
+                bits + static_cast<std::size_t>(height - 1 - y) * static_cast<std::size_t>(stride);
+            const std::uint8_t* coverage =
+                glyph.coverage.data() + static_cast<std::size_t>(row) * glyph.width;
             for (int column = 0; column < glyph.width; ++column) {
                 const int x = left + column;
                 const unsigned alpha = coverage[column];
@@ -110,7 +119,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DrawingSurface> DrawingSurface::Create(std::uint8_t* bits, int width, int height, int stride) {
+std::unique_ptr<DrawingSurface> DrawingSurface::Create(std::uint8_t* bits, int width, int height,
+                                                       int stride) {
     if (bits == nullptr || width <= 0 || height <= 0 || static_cast<long long>(stride) < 3LL * width) {
         return nullptr;
     }

@@ -3,8 +3,8 @@
 // An Xlib connection to the default display, for one thread at a time. The first connection prepares Xlib
 // for threads (other threads may hold connections of their own) and installs an error handler that counts
 // protocol errors on these connections instead of ending the process: a window may vanish between two
-// requests. When the server goes away the connection is marked broken instead of ending the process, and
-// every later request fails.
+// requests. When the server goes away the connection is marked broken instead of ending the process: every
+// later request fails at once, and the connection can still be closed from any thread.
 
 #include <X11/Xlib.h>
 
@@ -14,7 +14,7 @@
 namespace platform::linux_x11 {
 
 class ScreenConnection {
-public:
+  public:
     // Null when no display can be opened.
     static std::unique_ptr<ScreenConnection> Open();
     ~ScreenConnection();
@@ -26,9 +26,11 @@ public:
     unsigned long ErrorCount() const { return errors.load(std::memory_order_relaxed); }
     bool Broken() const { return broken.load(std::memory_order_relaxed); }
 
-private:
+  private:
     explicit ScreenConnection(Display* opened) : display(opened) {}
+    static ScreenConnection* Find(Display* display);
     static int OnError(Display* display, XErrorEvent* event);
+    static int OnConnectionError(Display* display);
     static void OnConnectionLost(Display* display, void* connection);
 
     Display* display;

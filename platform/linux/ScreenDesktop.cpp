@@ -25,18 +25,18 @@ struct XFreeDeleter {
 };
 
 // The desktop is the root window of the default screen; windows are asked about through the connection,
-// and a window that vanished between two requests simply yields empty answers.
+// and a window that vanished between two requests simply yields empty answers. When the server goes away,
+// every answer is empty until a server can be reached again, and then a new connection is used.
 class XDesktop final : public Desktop {
-public:
-    explicit XDesktop(std::unique_ptr<ScreenConnection> opened)
-        : connection(std::move(opened)),
-          display(connection->Get()),
-          root(DefaultRootWindow(display)),
-          grabber(*connection) {}
+  public:
+    explicit XDesktop(std::unique_ptr<ScreenConnection> opened) { Adopt(std::move(opened)); }
 
-    Rect DesktopRect() override { return RootRect(); }
+    Rect DesktopRect() override { return Connected() ? RootRect() : Rect{}; }
 
     std::optional<WindowId> ForegroundWindow() override {
+        if (!Connected()) {
+            return std::nullopt;
+        }
         if (const Window active = ActiveWindowProperty(); active != None) {
             return active;
         }
@@ -54,6 +54,9 @@ public:
             return false;
         }
         buffer[0] = '\0';
+        if (!Connected()) {
+            return false;
+        }
         XClassHint hint{};
         if (XGetClassHint(display, static_cast<Window>(window), &hint) == 0) {
             return false;
@@ -70,6 +73,9 @@ public:
     }
 
     Rect ClientRect(WindowId window) override {
+        if (!Connected()) {
+            return Rect{};
+        }
         Window rootReturn = None;
         int x = 0;
         int y = 0;
@@ -85,18 +91,21 @@ public:
     }
 
     Point ClientToScreen(WindowId window, Point point) override {
+        if (!Connected()) {
+            return point;
+        }
         int x = 0;
         int y = 0;
         Window child = None;
-        if (XTranslateCoordinates(display, static_cast<Window>(window), root, point.x, point.y, &x, &y, &child) ==
-            0) {
+        if (XTranslateCoordinates(display, static_cast<Window>(window), root, point.x, point.y, &x, &y,
+                                  &child) == 0) {
             return point;
         }
         return Point{x, y};
     }
 
     bool CopyPixels(const Rect& source, DrawingSurface& target) override {
-        if (connection->Broken()) {
+        if (!Connected()) {
             return false;
         }
         const Rect screen = RootRect();
@@ -108,8 +117,8 @@ public:
         if (visible.IsEmpty()) {
             return !connection->Broken();
         }
-        const XImage* image = grabber.Grab(visible.left, visible.top, static_cast<int>(visible.Width()),
-                                           static_cast<int>(visible.Height()));
+        const XImage* image = grabber->Grab(visible.left, visible.top, static_cast<int>(visible.Width()),
+                                            static_cast<int>(visible.Height()));
         if (image == nullptr) {
             return false;
         }
@@ -117,7 +126,30 @@ public:
         return true;
     }
 
-private:
+  private:
+    // Replaces a broken connection by a new one when a server can be reached; false when there is none.
+    bool Connected() {
+        if (connection && connection->Broken()) {
+            grabber.reset();
+            connection.reset();
+        }
+        if (!connection) {
+            std::unique_ptr<ScreenConnection> opened = ScreenConnection::Open();
+            if (!opened) {
+                return false;
+            }
+            Adopt(std::move(opened));
+        }
+        return true;
+    }
+
+    void Adopt(std::unique_ptr<ScreenConnection> opened) {
+        connection = std::move(opened);
+        display = connection->Get();
+        root = DefaultRootWindow(display);
+        grabber = std::make_unique<ScreenGrabber>(*connection);
+    }
+
     Rect RootRect() {
         XWindowAttributes attributes{};
         if (XGetWindowAttributes(display, root, &attributes) == 0) {
@@ -191,9 +223,9 @@ private:
     }
 
     std::unique_ptr<ScreenConnection> connection;
-    Display* display;
-    Window root;
-    ScreenGrabber grabber;
+    Display* display = nullptr;
+    Window root = None;
+    std::unique_ptr<ScreenGrabber> grabber;
 };
 
 }  // namespace

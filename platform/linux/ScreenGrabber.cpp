@@ -61,7 +61,9 @@ ScreenGrabber::ScreenGrabber(ScreenConnection& screenConnection) : connection(sc
     useSharedMemory = XShmQueryExtension(connection.Get()) == True;
 }
 
-ScreenGrabber::~ScreenGrabber() { DropSharedImage(); }
+ScreenGrabber::~ScreenGrabber() {
+    DropSharedImage();
+}
 
 void ScreenGrabber::DropSharedImage() {
     if (!sharedImage) {
@@ -136,8 +138,8 @@ const XImage* ScreenGrabber::Grab(int x, int y, int width, int height) {
         // The server cannot share memory with this process (a remote display, for one).
         useSharedMemory = false;
     }
-    plainImage.reset(XGetImage(display, root, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                               kAllPlanes, ZPixmap));
+    plainImage.reset(XGetImage(display, root, x, y, static_cast<unsigned>(width),
+                               static_cast<unsigned>(height), kAllPlanes, ZPixmap));
     return plainImage.get();
 }
 

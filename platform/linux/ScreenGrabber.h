@@ -19,7 +19,7 @@ class DrawingSurface;
 namespace platform::linux_x11 {
 
 class ScreenGrabber {
-public:
+  public:
     explicit ScreenGrabber(ScreenConnection& connection);
     ~ScreenGrabber();
     ScreenGrabber(const ScreenGrabber&) = delete;
@@ -30,7 +30,7 @@ public:
     const XImage* Grab(int x, int y, int width, int height);
     bool UsesSharedMemory() const { return useSharedMemory; }
 
-private:
+  private:
     struct ImageDeleter {
         void operator()(XImage* image) const { XDestroyImage(image); }
     };

@@ -28,7 +28,7 @@ constexpr const char* kClass = "QvCaptureTest";
 
 // Notes what the capture thread reports, and how it is scheduled when it does.
 class RecordingSink final : public StatusSink {
-public:
+  public:
     void SetStatusClient(const char*) override {}
     void SetHitCount(std::uint32_t) override {}
     void SetStatusActivity(const char* text) override {
@@ -59,13 +59,14 @@ void ExpectColour(const DecodedJpeg& picture, int x, int y, TestWindow::Colour c
 }
 
 class CaptureJobTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(TestWindow::ScreenSize(screenWidth, screenHeight)) << "no display";
         path = folder.File("screen.jpg");
     }
 
-    std::unique_ptr<TestWindow> FocusedWindow(int x, int y, int width, int height, TestWindow::Colour colour) {
+    std::unique_ptr<TestWindow> FocusedWindow(int x, int y, int width, int height,
+                                              TestWindow::Colour colour) {
         std::unique_ptr<TestWindow> window = TestWindow::Create(x, y, width, height, colour, kClass);
         if (window) {
             window->Focus();

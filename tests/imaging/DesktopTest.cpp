@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kClass = "QvDesktopTest";
 
 class DesktopTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         desktop = Desktop::Open();
         ASSERT_TRUE(desktop) << "no display";
@@ -32,7 +32,9 @@ protected:
     int screenHeight = 0;
 };
 
-const std::uint8_t* PixelAt(DibImage& image, int x, int y) { return image.GetRows()[y] + 3 * x; }
+const std::uint8_t* PixelAt(DibImage& image, int x, int y) {
+    return image.GetRows()[y] + 3 * x;
+}
 
 TEST_F(DesktopTest, DesktopIsTheWholeScreen) {
     EXPECT_EQ(desktop->DesktopRect(), (Rect{0, 0, screenWidth, screenHeight}));

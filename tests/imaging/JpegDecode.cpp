@@ -12,7 +12,9 @@ struct ErrorExit {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void JumpBack(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorExit*>(info->err)->jump, 1); }
+[[noreturn]] void JumpBack(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorExit*>(info->err)->jump, 1);
+}
 
 void Quiet(j_common_ptr) {}
 

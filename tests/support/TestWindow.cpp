@@ -24,9 +24,10 @@ std::unique_ptr<TestWindow> TestWindow::Create(int x, int y, int width, int heig
     XSetWindowAttributes attributes{};
     attributes.background_pixel = PixelOf(background);
     attributes.event_mask = StructureNotifyMask | ExposureMask;
-    const Window window = XCreateWindow(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
-                                        static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                                        CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+    const Window window =
+        XCreateWindow(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWBackPixel | CWEventMask, &attributes);
     std::unique_ptr<TestWindow> created(new TestWindow(display, window));
     if (!className.empty()) {
         std::vector<char> name(className.begin(), className.end());

@@ -10,7 +10,7 @@
 // colours and can take the input focus. The test Xvfb runs without a window manager, so the window sits
 // exactly where it was asked to and the focus is set directly.
 class TestWindow {
-public:
+  public:
     struct Colour {
         std::uint8_t red = 0;
         std::uint8_t green = 0;
@@ -39,7 +39,7 @@ public:
     // Takes the input focus away from every window (focus None).
     static void ClearFocus();
 
-private:
+  private:
     TestWindow(Display* opened, Window created) : display(opened), window(created) {}
     void WaitForEvent(Window target, int type);
 
