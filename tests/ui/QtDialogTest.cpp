@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QListView>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -166,6 +168,14 @@ void AnswerFileDialog(const std::string& expectedTitle, const QString& offered, 
         if (pick.isEmpty()) {
             chooser->reject();
         } else {
+            // The folder loads in the background and then selects the offered file; type only after that.
+            auto* list = chooser->findChild<QListView*>("listView");
+            ASSERT_NE(list, nullptr);
+            QElapsedTimer waited;
+            waited.start();
+            while (!list->selectionModel()->hasSelection() && waited.elapsed() < 5000) {
+                QApplication::processEvents(QEventLoop::AllEvents, 10);
+            }
             auto* typed = chooser->findChild<QLineEdit*>("fileNameEdit");
             ASSERT_NE(typed, nullptr);
             typed->setText(pick);  // as the user would type it
