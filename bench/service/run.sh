@@ -159,8 +159,10 @@ measure() {
     # Answers other than 200 (a full connection table's 503) count in wrk's rate; the 200s get their own.
     local errors ok_rps
     errors=$(awk '/Socket errors:|Non-2xx/ {printf "%s ", $0}' "$out")
-    ok_rps=$(awk -v seconds="$duration" '/requests in/ {total = $1} /Non-2xx/ {bad = $NF}
-        END {printf "%.1f", (total - bad) / seconds}' "$out")
+    ok_rps=$(awk '/requests in/ {total = $1; time = $4; unit = time; gsub(/[0-9.,]/, "", unit)
+                                 time += 0; if (unit == "m") time *= 60; if (unit == "ms") time /= 1000}
+        /Non-2xx/ {bad = $NF}
+        END {printf "%.1f", (total - bad) / time}' "$out")
     printf '%-6s %-8s c=%-3s %9.1f req/s (200: %9.1f/s)   p50 %9.3f ms   p99 %9.3f ms   %s\n' \
         "$name" "$path" "$clients" "$rps" "$ok_rps" "$p50" "$p99" "$errors"
 }
