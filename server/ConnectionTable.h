@@ -24,7 +24,8 @@ struct ConnectionTable {
     // live ones down is closed unserved rather than left to wait for a request.
     bool stopping = false;
     // Written by the accept thread before it starts a worker, read by that worker before it sets
-    // handoffEvent; the accept thread waits for the event before it writes the field again.
+    // handoffEvent; the accept thread waits for the event before it writes the field again. A parked
+    // worker is given the index by the accept thread itself (HttpServer::HandOff).
     int handoffIndex = -1;
     std::atomic<int> running{0};  // 1 from a successful Start until the accept loop ends
     // Lives as long as the server, so it is never destroyed while the accept thread may wait on it.

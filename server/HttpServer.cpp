@@ -170,51 +170,56 @@ void HttpServer::AcceptLoop() {
             continue;
         }
         connections.handoffIndex = index;
-        if (!HandOff()) {
+        const HandOffResult handedOff = HandOff();
+        if (handedOff == HandOffResult::ToNewWorker) {
+            connections.handoffEvent.Wait();
+        } else if (handedOff == HandOffResult::Failed) {
             std::lock_guard guard(connections.slotsLock);
             accepted->Close();
             connections.ReleaseSlot(accepted);
-            continue;
         }
-        connections.handoffEvent.Wait();
     }
 }
 
-// Gets a worker to take the connection at handoffIndex: a parked one when there is one, else a new thread.
-// False when no thread could be started; nobody will then set handoffEvent.
-bool HttpServer::HandOff() {
+// Gets a worker to take the connection at handoffIndex. A parked worker is given the index at once, under
+// threadsLock, so the hand-off is complete on return. A new worker takes the index itself and sets
+// handoffEvent once it has it; until then handoffIndex must not change. Failed: no thread could be started.
+HttpServer::HandOffResult HttpServer::HandOff() {
     {
-        std::lock_guard guard(threadsLock);
+        std::unique_lock guard(threadsLock);
         if (parkedWorkers > 0) {
             --parkedWorkers;
-            handoffPending = true;
+            handedIndices[handedCount++] = connections.handoffIndex;
+            // Woken after the unlock, the worker finds the lock free instead of blocking on it at once.
+            guard.unlock();
             workerWanted.notify_one();
-            return true;
+            return HandOffResult::ToParkedWorker;
         }
         ++liveThreads;
     }
     if (platform::StartDetachedThread([this] { RunWorkerThread(); })) {
-        return true;
+        return HandOffResult::ToNewWorker;
     }
     ThreadEnded();
-    return false;
+    return HandOffResult::Failed;
 }
 
 void HttpServer::RunWorkerThread() {
+    int index = connections.handoffIndex;
+    connections.handoffEvent.Set();
     do {
-        ServeConnection();
-    } while (ParkWorker());
+        ServeConnection(index);
+    } while (ParkWorker(index));
     ThreadEnded();
 }
 
-// Takes the connection at handoffIndex, serves its one request, closes it and frees its slot.
-void HttpServer::ServeConnection() {
+// Serves the one request of the connection in the slot, closes the connection and frees the slot.
+void HttpServer::ServeConnection(int index) {
     TcpSocket* connection = nullptr;
     {
         std::lock_guard guard(connections.slotsLock);
-        connection = connections.slots[connections.handoffIndex].get();
+        connection = connections.slots[index].get();
     }
-    connections.handoffEvent.Set();
     try {
         ServeRequest(*connection);
     } catch (...) {
@@ -228,18 +233,19 @@ void HttpServer::ServeConnection() {
     connections.ReleaseSlot(connection);
 }
 
-// Waits a while for the next hand-off: true when this worker was handed a connection, false when it should
-// end (the wait ran out, the accept loop has ended, or enough workers are parked already).
-bool HttpServer::ParkWorker() {
+// Waits a while for the next hand-off: true when this worker was handed the connection at index, false
+// when it should end (the wait ran out, the accept loop has ended, or enough workers are parked already).
+bool HttpServer::ParkWorker(int& index) {
     std::unique_lock guard(threadsLock);
-    if (!parkingOpen || parkedWorkers >= kConnectionSlots) {
+    if (!parkingOpen || parkedWorkers + handedCount >= kConnectionSlots) {
         return false;
     }
     ++parkedWorkers;
-    workerWanted.wait_for(guard, kWorkerParkTime, [this] { return handoffPending || !parkingOpen; });
-    if (handoffPending) {
-        // The accept thread counted this hand-off out of parkedWorkers already.
-        handoffPending = false;
+    workerWanted.wait_for(guard, kWorkerParkTime, [this] { return handedCount > 0 || !parkingOpen; });
+    // Every handed index was counted out of parkedWorkers by the accept thread, so there are always enough
+    // parked workers to take them all, even after the accept loop has ended.
+    if (handedCount > 0) {
+        index = handedIndices[--handedCount];
         return true;
     }
     --parkedWorkers;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -72,10 +73,11 @@ private:
 
     void RunAcceptThread();
     void AcceptLoop();
-    bool HandOff();
+    enum class HandOffResult { ToParkedWorker, ToNewWorker, Failed };
+    HandOffResult HandOff();
     void RunWorkerThread();
-    void ServeConnection();
-    bool ParkWorker();
+    void ServeConnection(int index);
+    bool ParkWorker(int& index);
     void ServeRequest(TcpSocket& connection);
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
     int HandleGet(TcpSocket& connection, const RequestHead& head);
@@ -94,13 +96,13 @@ private:
     std::chrono::milliseconds headTimeout = kDefaultHeadTimeout;
 
     // The engine's threads. A worker that has finished its connection parks for a while, and the accept
-    // thread hands the next connection to a parked worker rather than starting a thread; the hand-off
-    // itself (handoffIndex, handoffEvent) is the same for both.
+    // thread hands the next connection to a parked worker rather than starting a thread.
     std::mutex threadsLock;
     std::condition_variable threadsChanged;  // a thread ended, or the accept loop did
-    std::condition_variable workerWanted;    // a hand-off is pending, or parking has closed
+    std::condition_variable workerWanted;    // an index was handed to the parked workers, or parking closed
     int liveThreads = 0;                     // guarded by threadsLock: the accept thread and every worker
-    int parkedWorkers = 0;                   // guarded by threadsLock: parked and not yet chosen
-    bool handoffPending = false;             // guarded by threadsLock: a parked worker was chosen
-    bool parkingOpen = false;                // guarded by threadsLock: while the accept loop runs
+    int parkedWorkers = 0;                   // guarded by threadsLock: parked and not yet given an index
+    std::array<int, kConnectionSlots> handedIndices{};  // guarded by threadsLock: slot indices handed to
+    int handedCount = 0;                                // parked workers, not yet taken by one
+    bool parkingOpen = false;                           // guarded by threadsLock: while the accept loop runs
 };

@@ -8,7 +8,9 @@ namespace net = platform::net;
 
 namespace {
 
-// Connections that have arrived but are not accepted yet.
+// Connections that have arrived but are not accepted yet. The accept thread takes one connection at a
+// time; when a burst of clients overflows this queue, the kernel drops their connection requests and
+// each client waits a second before it tries again, so the queue is as deep as a web server's usually is.
 constexpr int kListenBacklog = 511;
 
 // The low 16 bits of a port value.

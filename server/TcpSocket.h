@@ -17,8 +17,8 @@ class TcpSocket : public WinsockSession {
 public:
     TcpSocket() = default;
 
-    // Opens a socket listening on all interfaces at the port's low 16 bits, backlog 5. 1 listening, 0
-    // failed (nothing stays open).
+    // Opens a socket listening on all interfaces at the port's low 16 bits. 1 listening, 0 failed (nothing
+    // stays open).
     int Listen(int port);
     // On the listening socket: waits for a client and fills connection. 1 accepted, 0 the listening socket
     // was shut down or failed.

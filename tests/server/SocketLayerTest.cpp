@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <cstring>
 #include <string>
@@ -89,11 +92,16 @@ TEST(TcpSocket, SendingToAPeerThatHasGoneFailsWithoutKillingTheProcess) {
     EXPECT_EQ(pair.server.SendText("still here"), 1);
 }
 
-TEST(TcpSocket, PeerAddressIsDottedLoopback) {
+TEST(TcpSocket, AcceptedConnectionIsDottedLoopbackAndSendsWithoutDelay) {
     AcceptedPair pair;
     ASSERT_TRUE(pair.accepted);
     char address[16];
     EXPECT_STREQ(pair.server.PeerAddressText(address), "127.0.0.1");
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    ASSERT_EQ(getsockopt(static_cast<int>(pair.server.handle), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length),
+              0);
+    EXPECT_NE(noDelay, 0) << "a head and its body must not wait for the peer's acknowledgement";
 }
 
 TEST(TcpSocket, PeerHostNameIsBoundedByTheCapacity) {
@@ -111,15 +119,6 @@ TEST(TcpSocket, PeerHostNameIsBoundedByTheCapacity) {
     std::memset(exact, '#', sizeof exact);
     EXPECT_EQ(pair.server.PeerHostName(exact, length), nullptr);
     EXPECT_EQ(exact[0], '#') << "a refused name leaves the buffer untouched";
-}
-
-TEST(TcpSocket, ListenOnAPortInUseFailsAndUsesTheLow16BitsOfThePort) {
-    AcceptedPair pair;
-    ASSERT_TRUE(pair.accepted);
-    TcpSocket second;
-    EXPECT_EQ(second.Listen(pair.port), 0);
-    EXPECT_EQ(second.handle, platform::net::kInvalidSocket);
-    EXPECT_EQ(second.Listen(pair.port + 65536), 0) << "the same port, seen through its low 16 bits";
 }
 
 }  // namespace
