@@ -1,6 +1,7 @@
 #include "imaging/CaptureJob.h"
 
 #include <cstring>
+#include <limits>
 #include <optional>
 
 #include "common/ClientRectToScreen.h"
@@ -38,9 +39,22 @@ std::optional<platform::ThreadPriority> PriorityFor(int level) {
     }
 }
 
+// A bitmap of the wanted size: the one from the last capture when the size is the same, or a new one.
+// Every pixel of it is written again by the capture, the halving or both.
+bool Prepare(DibImage& image, std::int64_t width, std::int64_t height) {
+    if (width > std::numeric_limits<int>::max() || height > std::numeric_limits<int>::max()) {
+        return false;
+    }
+    if (image.bits != nullptr && image.width == width && image.height == height) {
+        return true;
+    }
+    return image.Create(static_cast<int>(width), static_cast<int>(height), kBitCount) == 1;
+}
+
 }  // namespace
 
-CaptureJob::CaptureJob(StatusSink& statusSink) : status(statusSink) {}
+CaptureJob::CaptureJob(StatusSink& statusSink)
+    : status(statusSink), fullImage(std::make_unique<DibImage>()), halfImage(std::make_unique<DibImage>()) {}
 
 CaptureJob::~CaptureJob() = default;
 
@@ -112,8 +126,8 @@ CaptureResult CaptureJob::Capture() {
         return CaptureResult::NothingToCapture;
     }
 
-    DibImage full;
-    if (!full.Create(static_cast<int>(source.Width()), static_cast<int>(source.Height()), kBitCount)) {
+    DibImage& full = *fullImage;
+    if (!Prepare(full, source.Width(), source.Height())) {
         return CaptureResult::NothingToCapture;
     }
     if (!desktop->CopyPixels(source, *full.GetMemoryDC())) {
@@ -121,11 +135,11 @@ CaptureResult CaptureJob::Capture() {
     }
     StageEnded(CaptureStage::Captured);
 
-    DibImage half;
+    DibImage& half = *halfImage;
     DibImage* picture = &full;
     if (settings->scaleDown != 0) {
         if (full.width < kMinHalvingSide || full.height < kMinHalvingSide ||
-            !half.Create(full.width / 2, full.height / 2, kBitCount)) {
+            !Prepare(half, full.width / 2, full.height / 2)) {
             return CaptureResult::NothingToCapture;
         }
         std::uint8_t** fullRows = full.GetRows();

@@ -12,6 +12,8 @@ class JoinableThread;
 
 namespace imaging {
 
+class DibImage;
+
 inline constexpr std::size_t kWindowClassBytes = 200;
 
 // The settings one capture reads: a copy of the service's members at the moment the job starts.
@@ -65,6 +67,10 @@ class CaptureJob {
     const CaptureSettings* settings = nullptr;
     const char* captureFileName = nullptr;
     std::unique_ptr<platform::Desktop> desktop;
+    // The bitmaps are kept from one capture to the next and made anew only when the size changes: fresh
+    // memory for a full-screen picture costs thousands of page faults on every capture.
+    std::unique_ptr<DibImage> fullImage;
+    std::unique_ptr<DibImage> halfImage;
     CaptureStageHook stageHook = nullptr;
     void* stageContext = nullptr;
 };

@@ -1,7 +1,9 @@
 #include "imaging/JpegWriter.h"
 
+#include <bit>
 #include <csetjmp>
 #include <cstdlib>
+#include <cstring>
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
@@ -33,17 +35,35 @@ struct ErrorExit {
 // The access log is the program's only log: library messages are dropped.
 void DropMessage(j_common_ptr) {}
 
+// Blue, green, red to red, green, blue. On a little-endian machine each pixel is read as a 32-bit word
+// whose byte order is reversed and shifted, and written with an overlapping 4-byte store; the last pixel
+// of the row goes byte by byte, so that nothing past the row's pixels is read or written.
+void SwapToRgb(const std::uint8_t* __restrict source, int width, JSAMPLE* __restrict row) {
+    int x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 1 < width; ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, source + 3 * x, sizeof pixel);
+            const std::uint32_t reversed =
+                (pixel << 24) | ((pixel & 0xFF00u) << 8) | ((pixel >> 8) & 0xFF00u) | (pixel >> 24);
+            const std::uint32_t rgb = reversed >> 8;
+            std::memcpy(row + 3 * x, &rgb, sizeof rgb);
+        }
+    }
+    for (; x < width; ++x) {
+        row[3 * x] = source[3 * x + 2];
+        row[3 * x + 1] = source[3 * x + 1];
+        row[3 * x + 2] = source[3 * x];
+    }
+}
+
 void ConvertRow(const std::uint8_t* __restrict source, int width, int components, JSAMPLE* __restrict row) {
     if (components == kBytesPerPixel) {
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = source[3 * x + 2];
-            row[3 * x + 1] = source[3 * x + 1];
-            row[3 * x + 2] = source[3 * x];
-        }
-    } else {
-        for (int x = 0; x < width; ++x) {
-            row[x] = source[3 * x + 2];
-        }
+        SwapToRgb(source, width, row);
+        return;
+    }
+    for (int x = 0; x < width; ++x) {
+        row[x] = source[3 * x + 2];
     }
 }
 

@@ -151,11 +151,17 @@ class XDesktop final : public Desktop {
     }
 
     Rect RootRect() {
-        XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display, root, &attributes) == 0) {
+        Window rootReturn = None;
+        int x = 0;
+        int y = 0;
+        unsigned width = 0;
+        unsigned height = 0;
+        unsigned border = 0;
+        unsigned depth = 0;
+        if (XGetGeometry(display, root, &rootReturn, &x, &y, &width, &height, &border, &depth) == 0) {
             return Rect{};
         }
-        return Rect{0, 0, attributes.width, attributes.height};
+        return Rect{0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
     }
 
     // The window the window manager marks active; None without a window manager.

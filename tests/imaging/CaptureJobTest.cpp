@@ -212,6 +212,24 @@ TEST_F(CaptureJobTest, TimeStampSitsInTheCornerOfThePictureThatIsSent) {
     EXPECT_GE(StampRightEnd(half), 512 - 8);
 }
 
+// The job keeps its bitmaps between captures of the same size: nothing of one picture may show in the next.
+TEST_F(CaptureJobTest, NextCaptureOfTheSameSizeShowsNothingOfThePrevious) {
+    auto window = FocusedWindow(0, 0, 400, 60, kBlue);
+    ASSERT_TRUE(window);
+    CaptureSettings settings = WindowSettings("");
+    settings.drawTime = 1;
+    settings.quality = 100;
+    for (const int scaleDown : {0, 1}) {
+        settings.scaleDown = scaleDown;
+        settings.drawTime = 1;
+        ASSERT_EQ(job.RunCaptureJob(settings, path.c_str()), CaptureResult::Captured);
+        ASSERT_GT(StampRightEnd(Picture()), 0);
+        settings.drawTime = 0;
+        ASSERT_EQ(job.RunCaptureJob(settings, path.c_str()), CaptureResult::Captured);
+        EXPECT_EQ(StampRightEnd(Picture()), -1) << "halved: " << scaleDown;
+    }
+}
+
 TEST_F(CaptureJobTest, IdleLevelRunsTheThreadInTheIdleClass) {
     auto window = FocusedWindow(0, 0, 32, 32, kGreen);
     ASSERT_TRUE(window);

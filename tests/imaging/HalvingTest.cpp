@@ -35,20 +35,25 @@ TEST(Halving, TruncatesTheSumOfFourBytes) {
     EXPECT_EQ(pixel[2], 0);
 }
 
-TEST(Halving, KeepsEachBlockInPlaceAndLeavesOddEdgesOut) {
-    constexpr int kWidth = 1025;
-    constexpr int kHeight = 769;
+struct OddSize {
+    int width;
+    int height;
+};
+
+class HalvingOddSizes : public testing::TestWithParam<OddSize> {};
+
+// Each 2 x 2 block carries its own block coordinates; the odd last column and row are white and must not
+// show anywhere in the result.
+TEST_P(HalvingOddSizes, KeepsEachBlockInPlaceAndLeavesOddEdgesOut) {
+    const int width = GetParam().width;
+    const int height = GetParam().height;
     DibImage full;
     DibImage half;
-    ASSERT_EQ(full.Create(kWidth, kHeight, 24), 1);
-    ASSERT_EQ(half.Create(kWidth / 2, kHeight / 2, 24), 1);
-    ASSERT_EQ(half.width, 512);
-    ASSERT_EQ(half.height, 384);
-    // Each 2 x 2 block carries its own block coordinates; the odd last column and row are white and must not
-    // show anywhere in the result.
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const bool edge = x == kWidth - 1 || y == kHeight - 1;
+    ASSERT_EQ(full.Create(width, height, 24), 1);
+    ASSERT_EQ(half.Create(width / 2, height / 2, 24), 1);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool edge = x == width - 1 || y == height - 1;
             const auto blue = static_cast<std::uint8_t>(edge ? 255 : (x / 2) & 0xFF);
             const auto green = static_cast<std::uint8_t>(edge ? 255 : (y / 2) & 0xFF);
             const auto red = static_cast<std::uint8_t>(edge ? 255 : (x / 2) >> 8);
@@ -65,6 +70,10 @@ TEST(Halving, KeepsEachBlockInPlaceAndLeavesOddEdgesOut) {
         }
     }
 }
+
+// 1025 x 769 halves to 512 x 384; 267 leaves a short run after whole runs of output pixels.
+INSTANTIATE_TEST_SUITE_P(Sizes, HalvingOddSizes,
+                         testing::Values(OddSize{1025, 769}, OddSize{267, 5}, OddSize{3, 3}));
 
 TEST(Halving, WritesOnlyThePixelsOfEachRow) {
     // 5 x 4 halves to 2 x 2: 6 bytes per row of an 8-byte stride; the 2 padding bytes stay as they were.
