@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,8 +15,6 @@
 
 namespace {
 
-const std::regex kLine(R"((\d{4})/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d) (.*) (-?\d+) (-?\d+) (\S+) (\d+\.\d+\.\d+\.\d+))");
-
 struct LogLine {
     std::string stamp;
     std::string request;
@@ -27,7 +24,51 @@ struct LogLine {
     std::string address;
 };
 
-// Every line must end with CR LF and match the line format.
+bool IsDigits(const std::string& text, std::size_t from, std::size_t count) {
+    for (std::size_t index = from; index < from + count; ++index) {
+        if (index >= text.size() || text[index] < '0' || text[index] > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "yyyy/mm/dd hh:mm:ss request status length host address"; the request text may hold blanks, the four
+// fields behind it do not.
+bool ParseLine(const std::string& line, LogLine& parsed) {
+    constexpr std::size_t kStampLength = 20;
+    const bool stampMatches = line.size() > kStampLength && IsDigits(line, 0, 4) && line[4] == '/' &&
+                              IsDigits(line, 5, 2) && line[7] == '/' && IsDigits(line, 8, 2) && line[10] == ' ' &&
+                              IsDigits(line, 11, 2) && line[13] == ':' && IsDigits(line, 14, 2) && line[16] == ':' &&
+                              IsDigits(line, 17, 2) && line[19] == ' ';
+    if (!stampMatches) {
+        return false;
+    }
+    parsed.stamp = line.substr(0, kStampLength - 1);
+    std::string rest = line.substr(kStampLength);
+    std::string fields[4];
+    for (int field = 3; field >= 0; --field) {
+        const std::size_t blank = rest.rfind(' ');
+        if (blank == std::string::npos) {
+            return false;
+        }
+        fields[field] = rest.substr(blank + 1);
+        rest.resize(blank);
+    }
+    parsed.request = rest;
+    std::size_t used = 0;
+    parsed.status = std::stoi(fields[0], &used);
+    if (used != fields[0].size()) {
+        return false;
+    }
+    parsed.length = std::stoi(fields[1], &used);
+    parsed.host = fields[2];
+    parsed.address = fields[3];
+    return used == fields[1].size() && !parsed.host.empty() &&
+           std::count(parsed.address.begin(), parsed.address.end(), '.') == 3;
+}
+
+// Every line must end with CR LF and have the line format.
 std::vector<LogLine> ParseLog(const std::string& text) {
     std::vector<LogLine> lines;
     std::size_t start = 0;
@@ -39,12 +80,9 @@ std::vector<LogLine> ParseLog(const std::string& text) {
         }
         const std::string line = text.substr(start, end - start);
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
-        std::smatch match;
-        EXPECT_TRUE(std::regex_match(line, match, kLine)) << line;
-        if (!match.empty()) {
-            lines.push_back(LogLine{line.substr(0, 19), match[7], std::stoi(match[8]), std::stoi(match[9]), match[10],
-                                    match[11]});
-        }
+        LogLine parsed;
+        EXPECT_TRUE(ParseLine(line, parsed)) << line;
+        lines.push_back(parsed);
         start = end + 2;
     }
     return lines;
