@@ -81,6 +81,7 @@ StartResult HttpServer::Start(int port) {
             std::lock_guard guard(threadsLock);
             connections.running.store(0);
             parkingOpen = false;
+            workerWanted.notify_all();
         }
         ThreadEnded();
         return StartResult::Failed;
