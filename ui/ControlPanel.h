@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <string>
 
@@ -47,12 +46,19 @@ private:
     void ChooseTemplate();
     char* WorkingFile(char* buffer, const char* fileName) const;
 
-    struct StatusUpdate {
-        enum class Kind { Client, Activity, HitCount } kind;
-        std::string text;
-        std::uint32_t count = 0;
+    // The latest news of each kind not yet shown; older news of a kind is replaced, never shown late.
+    struct StatusNews {
+        std::string client;
+        std::string activity;
+        std::uint32_t hitCount = 0;
+        bool clientChanged = false;
+        bool activityChanged = false;
+        bool hitCountChanged = false;
+        bool Any() const { return clientChanged || activityChanged || hitCountChanged; }
     };
-    void QueueStatus(StatusUpdate update);
+    // Records news under the lock and asks the dialog for a notify message when there was none pending.
+    template <typename Update>
+    void QueueStatus(Update update);
     void ApplyQueuedStatus();
     void DetachStatusWindow();
 
@@ -61,8 +67,8 @@ private:
     const std::string executablePath;
     int serviceRunning = 0;  // saved as Run
 
-    // Status news from the service's threads, applied on the GUI thread in the order they came.
+    // Status news from the service's threads, shown by the GUI thread.
     std::mutex statusLock;
-    std::deque<StatusUpdate> pendingStatus;  // guarded by statusLock
+    StatusNews pendingStatus;                // guarded by statusLock
     DialogBackend* statusWindow = nullptr;   // guarded by statusLock; set while the dialog lives
 };

@@ -4,66 +4,68 @@
 #include "ui/ControlPanelTemplate.h"
 
 // The service's threads report through these three calls while they may hold the capture lock, so none
-// of them waits for the GUI thread: each queues a copy of its news and, when the queue was empty, asks
-// the dialog for one notify message. The GUI thread then applies everything queued, in order.
+// of them waits for the GUI thread: each records a copy of its news and, when nothing was pending, asks
+// the dialog for one notify message. The GUI thread then shows the latest news of each kind. Under load
+// many requests share one update of the widgets, and what is shown never goes back to older news.
 
 namespace {
-// News kept while the GUI thread is busy; past this the oldest go, the latest state is what counts.
-constexpr std::size_t kMaxPendingStatus = 1024;
 constexpr int kClientPane = 0;
 constexpr int kActivityPane = 1;
 }  // namespace
 
-void ControlPanel::SetStatusClient(const char* text) {
-    QueueStatus({StatusUpdate::Kind::Client, text, 0});
-}
-
-void ControlPanel::SetStatusActivity(const char* text) {
-    QueueStatus({StatusUpdate::Kind::Activity, text, 0});
-}
-
-void ControlPanel::SetHitCount(std::uint32_t count) {
-    QueueStatus({StatusUpdate::Kind::HitCount, {}, count});
-}
-
-void ControlPanel::QueueStatus(StatusUpdate update) {
+template <typename Update>
+void ControlPanel::QueueStatus(Update update) {
     std::lock_guard guard(statusLock);
     if (statusWindow == nullptr) {
         return;  // no dialog yet, or no more
     }
-    const bool wasEmpty = pendingStatus.empty();
-    if (pendingStatus.size() >= kMaxPendingStatus) {
-        pendingStatus.pop_front();
-    }
-    pendingStatus.push_back(std::move(update));
-    if (wasEmpty) {
+    const bool wasPending = pendingStatus.Any();
+    update(pendingStatus);
+    if (!wasPending) {
         statusWindow->PostWorkerNotify();
     }
 }
 
+void ControlPanel::SetStatusClient(const char* text) {
+    QueueStatus([text](StatusNews& news) {
+        news.client = text;
+        news.clientChanged = true;
+    });
+}
+
+void ControlPanel::SetStatusActivity(const char* text) {
+    QueueStatus([text](StatusNews& news) {
+        news.activity = text;
+        news.activityChanged = true;
+    });
+}
+
+void ControlPanel::SetHitCount(std::uint32_t count) {
+    QueueStatus([count](StatusNews& news) {
+        news.hitCount = count;
+        news.hitCountChanged = true;
+    });
+}
+
 void ControlPanel::ApplyQueuedStatus() {
-    std::deque<StatusUpdate> updates;
+    StatusNews news;
     {
         std::lock_guard guard(statusLock);
-        updates.swap(pendingStatus);
+        std::swap(news, pendingStatus);
     }
-    for (const StatusUpdate& update : updates) {
-        switch (update.kind) {
-        case StatusUpdate::Kind::Client:
-            window.SetStatusText(IDC_STATUSBAR, kClientPane, update.text.c_str());
-            break;
-        case StatusUpdate::Kind::Activity:
-            window.SetStatusText(IDC_STATUSBAR, kActivityPane, update.text.c_str());
-            break;
-        case StatusUpdate::Kind::HitCount:
-            window.SetItemInt(IDC_HITCOUNT, update.count, false);
-            break;
-        }
+    if (news.clientChanged) {
+        window.SetStatusText(IDC_STATUSBAR, kClientPane, news.client.c_str());
+    }
+    if (news.activityChanged) {
+        window.SetStatusText(IDC_STATUSBAR, kActivityPane, news.activity.c_str());
+    }
+    if (news.hitCountChanged) {
+        window.SetItemInt(IDC_HITCOUNT, news.hitCount, false);
     }
 }
 
 void ControlPanel::DetachStatusWindow() {
     std::lock_guard guard(statusLock);
     statusWindow = nullptr;
-    pendingStatus.clear();
+    pendingStatus = StatusNews{};
 }

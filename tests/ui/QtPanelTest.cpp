@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -78,7 +79,12 @@ TEST_F(QtPanel, StatusNewsFromAWorkerNeverWaitForTheGuiThreadAndArriveInOrder) {
         while (worker.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
             QApplication::processEvents();
         }
-        QApplication::processEvents();
+        // The news is shown within a moment, the latest of each kind.
+        QElapsedTimer waited;
+        waited.start();
+        while (hitCount->text() != "1000" && waited.elapsed() < 2000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
         EXPECT_EQ(statusBar->PaneText(0).toStdString(), "host(127.0.0.0)");
         EXPECT_EQ(statusBar->PaneText(1).toStdString(), "");
         EXPECT_EQ(hitCount->text().toStdString(), "1000");

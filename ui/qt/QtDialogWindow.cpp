@@ -15,6 +15,9 @@
 namespace {
 
 constexpr int kMessageBoxOk = IDOK;
+// News from the service's threads reaches the handler at most this often: faster changes are not
+// readable, and the work would only take processor time from the server.
+constexpr qint64 kWorkerNotifyIntervalMs = 40;
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -24,7 +27,10 @@ QString MessageText(const std::string& text) { return FromUtf8(text).replace(QSt
 }  // namespace
 
 QtDialogWindow::QtDialogWindow(QtDialogToolkit& toolkit, DialogProcedure procedure)
-    : toolkit(toolkit), procedure(procedure) {}
+    : toolkit(toolkit), procedure(procedure) {
+    workerNotifyTimer.setSingleShot(true);
+    connect(&workerNotifyTimer, &QTimer::timeout, this, &QtDialogWindow::DeliverWorkerNotify);
+}
 
 int QtDialogWindow::Run(std::intptr_t initParam) {
     Deliver(message::kSetFont, 0, 0);
@@ -59,7 +65,16 @@ void QtDialogWindow::PostWorkerNotify() {
     QMetaObject::invokeMethod(this, "DeliverWorkerNotify", Qt::QueuedConnection);
 }
 
-void QtDialogWindow::DeliverWorkerNotify() { Deliver(message::kWorkerNotify, 0, 0); }
+void QtDialogWindow::DeliverWorkerNotify() {
+    if (lastWorkerNotify.isValid() && lastWorkerNotify.elapsed() < kWorkerNotifyIntervalMs) {
+        if (!workerNotifyTimer.isActive()) {
+            workerNotifyTimer.start(static_cast<int>(kWorkerNotifyIntervalMs - lastWorkerNotify.elapsed()));
+        }
+        return;
+    }
+    lastWorkerNotify.start();
+    Deliver(message::kWorkerNotify, 0, 0);
+}
 
 QWidget* QtDialogWindow::Item(int id) const {
     const auto found = items.find(id);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <map>
 
 #include "ui/DialogBackend.h"
@@ -68,4 +70,6 @@ private:
     std::map<int, QWidget*> items;  // children by control id; Qt owns them
     bool ended = false;
     int endResult = 0;
+    QElapsedTimer lastWorkerNotify;
+    QTimer workerNotifyTimer;  // holds back a notify that comes too soon after the last one
 };
