@@ -166,7 +166,11 @@ void HttpServer::AcceptLoop() {
             return;
         }
         if (index < 0) {
-            SendServiceUnavailable(*connection);
+            try {
+                SendServiceUnavailable(*connection);
+            } catch (...) {
+                // A log hook that throws loses this answer, not the accept loop.
+            }
             connection->Close();
             continue;
         }
