@@ -2,8 +2,20 @@
 # run.sh [ITERATIONS] -- builds capture_bench and runs it on a private Xvfb showing a desktop-like picture,
 # at 1920x1080 and at 1280x720. Each Xvfb and picture viewer is started here and stopped by its PID.
 # Exit status 3 when a target is missed (total within 1.15 of the floor, peak memory within 1.10 of the
-# buffers the job cannot avoid).
+# buffers the job cannot avoid). Run as root, the benchmark and its Xvfb run in a scheduling group of their
+# own at nice -10, so that builds beside them on a shared machine disturb the figures less
+# (QV_BENCH_NICE=0 turns that off).
 set -euo pipefail
+nice_level=${QV_BENCH_NICE:--10}
+[ "$(id -u)" = 0 ] || nice_level=0
+# A session of its own gets an autogroup of its own, whose weight the nice level then raises against the
+# other sessions' groups without touching them.
+if [ "$nice_level" != 0 ] && [ -z "${QV_BENCH_GROUPED:-}" ]; then
+    QV_BENCH_GROUPED=1 exec setsid -w bash "$0" "$@"
+fi
+if [ "$nice_level" != 0 ] && [ -w /proc/self/autogroup ]; then
+    echo "$nice_level" > /proc/self/autogroup
+fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
 iterations=${1:-30}
 build=${QV_BENCH_BUILD:-$root/build-bench}
@@ -30,6 +42,7 @@ for size in 1920x1080 1280x720; do
     xvfb_prefix="$work/xvfb-$size"
     "$root/scripts/xvfb.sh" start "$xvfb_prefix" "$size"
     export DISPLAY=$(cat "$xvfb_prefix.display")
+    [ "$nice_level" = 0 ] || renice -n "$nice_level" -p "$(cat "$xvfb_prefix.pid")" >/dev/null
     # display paints the picture into the root window and stays to repaint it; wait until it shows.
     display -window root "$work/desktop-$size.png" &
     viewer=$!
@@ -38,7 +51,7 @@ for size in 1920x1080 1280x720; do
         [ "$colours" -gt 1000 ] && break
         sleep 0.2
     done
-    "$build/bin/capture_bench" "$work" "$iterations" || status=$?
+    nice -n "$nice_level" "$build/bin/capture_bench" "$work" "$iterations" || status=$?
     kill "$viewer" 2>/dev/null || true; wait "$viewer" 2>/dev/null || true; viewer=""
     "$root/scripts/xvfb.sh" stop "$xvfb_prefix"; xvfb_prefix=""
 done

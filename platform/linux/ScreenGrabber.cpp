@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/Drawing.h"
+#include "platform/linux/ScreenRowCopy.h"
 
 namespace platform::linux_x11 {
 namespace {
@@ -39,25 +40,6 @@ struct Channel {
 bool IsLittleEndianBgrx(const XImage& image) {
     return image.bits_per_pixel == 32 && image.red_mask == 0xff0000 && image.green_mask == 0xff00 &&
            image.blue_mask == 0xff && image.byte_order == LSBFirst;
-}
-
-// Two pixels at a time: an 8-byte load of B G R X B G R X, its two triples joined and written with an
-// overlapping 8-byte store. The last pixels go byte by byte, so that nothing past the row is touched.
-void CopyBgrxRow(const std::uint8_t* __restrict source, int count, std::uint8_t* __restrict target) {
-    int x = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; x + 3 < count; x += 2) {
-            std::uint64_t pair;
-            std::memcpy(&pair, source + 4 * x, sizeof pair);
-            const std::uint64_t packed = (pair & 0xFFFFFFu) | ((pair >> 8) & 0xFFFFFF000000u);
-            std::memcpy(target + kBytesPerPixel * x, &packed, sizeof packed);
-        }
-    }
-    for (; x < count; ++x) {
-        target[kBytesPerPixel * x] = source[4 * x];
-        target[kBytesPerPixel * x + 1] = source[4 * x + 1];
-        target[kBytesPerPixel * x + 2] = source[4 * x + 2];
-    }
 }
 
 }  // namespace
