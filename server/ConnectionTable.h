@@ -13,8 +13,9 @@ inline constexpr int kConnectionSlots = 50;
 // The live connections and the hand-off between the accept thread and the worker it has just started.
 //
 // Who may touch a connection: the accept thread puts it into a free slot; from then on the slot owns it,
-// and only the worker serving it closes and releases it, both under slotsLock. Stop only shuts sockets
-// down (under slotsLock), so it never reaches a connection that is gone or a reused descriptor number.
+// and only the worker serving it takes it out again (under slotsLock) and then closes it. Stop only shuts
+// down the sockets it finds in the slots (under slotsLock), so it never reaches a connection that is gone
+// or a reused descriptor number.
 struct ConnectionTable {
     // Guards slots and stopping, and the descriptors of the connections and the listening socket against
     // being closed while Stop shuts them down.
@@ -34,7 +35,7 @@ struct ConnectionTable {
     // Caller holds slotsLock. Moves the connection into the free slot with the lowest index and returns
     // that index; -1 when every slot is taken, and the connection stays with the caller.
     int AllocateSlot(std::unique_ptr<TcpSocket>& connection);
-    // Caller holds slotsLock. Destroys the connection and frees its slot: 1, or 0 when it is not in the
-    // table (nothing is destroyed). Does not close the socket; the caller closes it first.
-    int ReleaseSlot(const TcpSocket* connection);
+    // Caller holds slotsLock. Frees the connection's slot and hands the connection back to the caller, who
+    // closes it; null when it is not in the table.
+    std::unique_ptr<TcpSocket> ReleaseSlot(const TcpSocket* connection);
 };

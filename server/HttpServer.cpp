@@ -27,14 +27,13 @@ int ConnectionTable::AllocateSlot(std::unique_ptr<TcpSocket>& connection) {
     return -1;
 }
 
-int ConnectionTable::ReleaseSlot(const TcpSocket* connection) {
+std::unique_ptr<TcpSocket> ConnectionTable::ReleaseSlot(const TcpSocket* connection) {
     for (auto& slot : slots) {
         if (slot.get() == connection && connection != nullptr) {
-            slot.reset();
-            return 1;
+            return std::move(slot);
         }
     }
-    return 0;
+    return nullptr;
 }
 
 HttpServer::HttpServer() {
@@ -179,9 +178,10 @@ void HttpServer::AcceptLoop() {
         if (handedOff == HandOffResult::ToNewWorker) {
             connections.handoffEvent.Wait();
         } else if (handedOff == HandOffResult::Failed) {
-            std::lock_guard guard(connections.slotsLock);
-            accepted->Close();
-            connections.ReleaseSlot(accepted);
+            std::unique_lock guard(connections.slotsLock);
+            const std::unique_ptr<TcpSocket> unserved = connections.ReleaseSlot(accepted);
+            guard.unlock();
+            unserved->Close();
         }
     }
 }
@@ -230,12 +230,13 @@ void HttpServer::ServeConnection(int index) {
     } catch (...) {
         // A hook that throws loses its answer; the connection is still closed and its slot freed below.
     }
-    // Whatever is still pending leaves here, outside the lock: a send may block on a slow reader, and Stop
-    // must be able to take the lock to wake it.
+    // Whatever is still pending leaves while the connection is in its slot, where Stop can wake a send that
+    // blocks on a slow reader. Once out of the table it is this worker's alone to close.
     connection->SendAll(nullptr, 0);
-    std::lock_guard guard(connections.slotsLock);
-    connection->Close();
-    connections.ReleaseSlot(connection);
+    std::unique_lock guard(connections.slotsLock);
+    const std::unique_ptr<TcpSocket> finished = connections.ReleaseSlot(connection);
+    guard.unlock();
+    finished->Close();
 }
 
 // Waits a while for the next hand-off: true when this worker was handed the connection at index, false

@@ -16,9 +16,9 @@ TEST(ConnectionTable, ReusesTheLowestFreeSlotFirst) {
         EXPECT_EQ(table.AllocateSlot(connection), expected);
         EXPECT_EQ(connection, nullptr) << "the slot owns the connection now";
     }
-    EXPECT_EQ(table.ReleaseSlot(held[3]), 1);
+    EXPECT_EQ(table.ReleaseSlot(held[3]).get(), held[3]) << "the connection goes back to the caller";
     EXPECT_EQ(table.slots[3], nullptr);
-    EXPECT_EQ(table.ReleaseSlot(held[1]), 1);
+    EXPECT_NE(table.ReleaseSlot(held[1]), nullptr);
     auto next = std::make_unique<TcpSocket>();
     EXPECT_EQ(table.AllocateSlot(next), 1);
     auto after = std::make_unique<TcpSocket>();
@@ -43,14 +43,14 @@ TEST(ConnectionTable, FullTableLeavesTheConnectionWithTheCaller) {
     }
 }
 
-TEST(ConnectionTable, ReleasingAnUnknownConnectionFreesNothing) {
+TEST(ConnectionTable, ReleasingAnUnknownConnectionTakesNothing) {
     ConnectionTable table;
     std::lock_guard guard(table.slotsLock);
     auto connection = std::make_unique<TcpSocket>();
     ASSERT_EQ(table.AllocateSlot(connection), 0);
     TcpSocket stranger;
-    EXPECT_EQ(table.ReleaseSlot(&stranger), 0);
-    EXPECT_EQ(table.ReleaseSlot(nullptr), 0);
+    EXPECT_EQ(table.ReleaseSlot(&stranger), nullptr);
+    EXPECT_EQ(table.ReleaseSlot(nullptr), nullptr);
     EXPECT_NE(table.slots[0], nullptr);
 }
 
