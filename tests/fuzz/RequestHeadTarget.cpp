@@ -111,18 +111,21 @@ struct Harness {
     std::size_t inputs = 0;
 };
 
-// Sends everything, shuts the sending side down and reads until the server closes. False on a hang.
-bool Converse(int port, std::string_view request, std::string& answer) {
+// Sends everything, shuts the sending side down and reads until the server closes. Empty when that
+// worked, else what went wrong.
+std::string Converse(int port, std::string_view request, std::string& answer) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return false;
+        return std::string("no socket: ") + std::strerror(errno);
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool finished = false;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    std::string problem;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        problem = std::string("cannot connect: ") + std::strerror(errno);
+    } else {
         std::size_t sent = 0;
         while (sent < request.size()) {
             const ssize_t count = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
@@ -136,19 +139,22 @@ bool Converse(int port, std::string_view request, std::string& answer) {
         for (;;) {
             pollfd waiting{fd, POLLIN, 0};
             if (poll(&waiting, 1, kAnswerTimeoutMilliseconds) <= 0) {
+                problem = "the server neither answered nor closed within " +
+                          std::to_string(kAnswerTimeoutMilliseconds) + " ms (" + std::to_string(sent) + " of " +
+                          std::to_string(request.size()) + " bytes sent, " + std::to_string(answer.size()) +
+                          " received)";
                 break;
             }
             const ssize_t count = recv(fd, block, sizeof block, 0);
             if (count > 0) {
                 answer.append(block, static_cast<std::size_t>(count));
             } else if (count == 0 || errno != EINTR) {
-                finished = true;
                 break;
             }
         }
     }
     close(fd);
-    return finished;
+    return problem;
 }
 
 // What the request deserves, worked out from the rules of the wire independently of the engine.
@@ -323,8 +329,9 @@ std::string FuzzRequestHead(const std::uint8_t* data, std::size_t size) {
     }
 
     std::string answer;
-    if (!Converse(askForCredentials ? harness.guardedPort : harness.openPort, request, answer)) {
-        return "no complete answer for \"" + Printable(request) + "\"";
+    if (std::string problem = Converse(askForCredentials ? harness.guardedPort : harness.openPort, request, answer);
+        !problem.empty()) {
+        return problem + ", request \"" + Printable(request) + "\"";
     }
     const Expectation expected = Expect(request, askForCredentials);
     const std::string what = std::string(askForCredentials ? "with" : "without") + " credentials, request \"" +
