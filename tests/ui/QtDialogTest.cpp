@@ -178,7 +178,9 @@ void AnswerFileDialog(const std::string& expectedTitle, const QString& offered, 
             }
             auto* typed = chooser->findChild<QLineEdit*>("fileNameEdit");
             ASSERT_NE(typed, nullptr);
-            typed->setText(pick);  // as the user would type it
+            // As the user would: click beside the offered file, then type the other one's path.
+            list->selectionModel()->clearSelection();
+            typed->setText(pick);
             static_cast<QDialog*>(chooser)->accept();
         }
     });
