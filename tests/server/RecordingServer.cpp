@@ -49,10 +49,22 @@ int RecordingServer::HookAuthenticate(const char*, const char** realmOut, const 
     return 1;
 }
 
+std::string RecordingServer::BodyAfterHead() {
+    std::lock_guard guard(recordLock);
+    return bodyAfterHead;
+}
+
 int RecordingServer::HookHandleRequest(const char* path, TcpSocket& connection) {
+    char body[4] = {};
+    std::uint32_t count = 0;
+    const bool readBody =
+        std::string(path) == "/body" && connection.ReceiveSome(body, sizeof body, &count) == 1;
     {
         std::lock_guard guard(recordLock);
         handledPaths.emplace_back(path);
+        if (readBody) {
+            bodyAfterHead.assign(body, count);
+        }
     }
     return HttpServer::HookHandleRequest(path, connection);
 }

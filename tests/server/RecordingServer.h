@@ -33,6 +33,8 @@ public:
 
     std::vector<LogEntry> Entries();
     std::vector<std::string> HandledPaths();
+    // For the path /body the request hook reads four bytes behind the head: what it found there.
+    std::string BodyAfterHead();
     // Waits until at least count responses were logged, at most timeout.
     bool WaitForEntries(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
@@ -53,6 +55,7 @@ private:
     std::condition_variable recorded;
     std::vector<LogEntry> entries;          // guarded by recordLock
     std::vector<std::string> handledPaths;  // guarded by recordLock
+    std::string bodyAfterHead;              // guarded by recordLock
 };
 
 // The exact bytes of the engine's fixed answers.

@@ -14,7 +14,7 @@ std::string Bytes(const char (&literal)[N]) {
 
 // A server shared by the cases of this file; each case checks what its own request produced.
 class RequestHeadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_NE(server.StartOnFreePort(), 0); }
 
     // Sends the request, returns the answer and checks that exactly one response was logged for it.
@@ -97,6 +97,11 @@ TEST_F(RequestHeadTest, HeadArrivingInPiecesIsReadWhole) {
         ASSERT_TRUE(client.Send(std::string(1, c)));
     }
     EXPECT_EQ(client.ReceiveUntilClosed().bytes, NotFoundAnswer());
+}
+
+TEST_F(RequestHeadTest, NothingBehindTheBlankLineIsConsumed) {
+    EXPECT_EQ(Ask("GET /body HTTP/1.1\r\nContent-Length: 4\r\n\r\nBODY"), NotFoundAnswer());
+    EXPECT_EQ(server.BodyAfterHead(), "BODY");
 }
 
 TEST_F(RequestHeadTest, ClientClosingMidLineIsLoggedAsBadRequest) {
