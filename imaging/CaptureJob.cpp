@@ -115,7 +115,7 @@ CaptureResult CaptureJob::Capture() {
         if (settings->windowClass[0] != '\0') {
             char className[kWindowClassBytes]{};
             desktop->ClassName(*window, className, sizeof className);
-            if (std::strcmp(className, settings->windowClass) != 0) {
+            if (std::strncmp(className, settings->windowClass, kWindowClassBytes) != 0) {
                 return CaptureResult::ClassMismatch;
             }
         }

@@ -127,6 +127,9 @@ int WriteJpegStream(std::FILE* stream, const JpegImageInfo& info, const std::uin
 }
 
 int WriteJpegFile(const char* fileName, const JpegImageInfo& info, const std::uint8_t* pixels) {
+    if (fileName == nullptr) {
+        return 0;
+    }
     const std::unique_ptr<platform::files::ReplacementFile> file =
         platform::files::ReplacementFile::Create(fileName);
     if (!file) {

@@ -30,7 +30,8 @@ public:
     virtual std::optional<WindowId> ForegroundWindow() = 0;
     // The window's class name, NUL-terminated and cut to capacity - 1; false when it has none.
     virtual bool ClassName(WindowId window, char* buffer, std::size_t capacity) = 0;
-    // The window's client area in its own coordinates: (0, 0, width, height).
+    // The window's client area in its own coordinates: (0, 0, width, height); empty when the window is not
+    // on the screen (minimised, or gone).
     virtual Rect ClientRect(WindowId window) = 0;
     virtual Point ClientToScreen(WindowId window, Point point) = 0;
     // Copies what the screen shows inside source (screen coordinates) to the surface, top-left at (0, 0),

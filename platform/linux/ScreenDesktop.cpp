@@ -72,22 +72,17 @@ class XDesktop final : public Desktop {
         return found;
     }
 
+    // A window that is not on the screen (unmapped, which is what minimising does) has no client area.
     Rect ClientRect(WindowId window) override {
         if (!Connected()) {
             return Rect{};
         }
-        Window rootReturn = None;
-        int x = 0;
-        int y = 0;
-        unsigned width = 0;
-        unsigned height = 0;
-        unsigned border = 0;
-        unsigned depth = 0;
-        if (XGetGeometry(display, static_cast<Window>(window), &rootReturn, &x, &y, &width, &height, &border,
-                         &depth) == 0) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, static_cast<Window>(window), &attributes) == 0 ||
+            attributes.map_state != IsViewable) {
             return Rect{};
         }
-        return Rect{0, 0, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height)};
+        return Rect{0, 0, attributes.width, attributes.height};
     }
 
     Point ClientToScreen(WindowId window, Point point) override {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -153,6 +154,24 @@ TEST_F(CaptureJobTest, NoFocusedWindowLeavesTheFileAlone) {
     TempDir::WriteFile(path, "previous");
     EXPECT_EQ(job.RunCaptureJob(WindowSettings(""), path.c_str()), CaptureResult::NothingToCapture);
     EXPECT_EQ(TempDir::ReadFile(path), "previous");
+}
+
+// A window manager may still name a window active after it has been minimised (unmapped).
+TEST_F(CaptureJobTest, MinimisedActiveWindowLeavesTheFileAlone) {
+    auto window = FocusedWindow(0, 0, 64, 64, kGreen);
+    ASSERT_TRUE(window);
+    Display* display = window->Connection();
+    const Atom property = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    const unsigned long value = window->Id();
+    XChangeProperty(display, DefaultRootWindow(display), property, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&value), 1);
+    XUnmapWindow(display, window->Id());
+    XSync(display, False);
+    TempDir::WriteFile(path, "previous");
+    EXPECT_EQ(job.RunCaptureJob(WindowSettings(""), path.c_str()), CaptureResult::NothingToCapture);
+    EXPECT_EQ(TempDir::ReadFile(path), "previous");
+    XDeleteProperty(display, DefaultRootWindow(display), property);
+    XSync(display, False);
 }
 
 TEST_F(CaptureJobTest, HalvingAnOddSizedWindowDropsItsLastColumnAndRow) {

@@ -99,6 +99,14 @@ TEST_F(DesktopTest, ClientRectangleMapsToTheScreen) {
     EXPECT_EQ(desktop->ClientToScreen(window->Id(), Point{50, 60}), (Point{80, 100}));
 }
 
+TEST_F(DesktopTest, MinimisedWindowHasNoClientArea) {
+    auto window = TestWindow::Create(30, 40, 50, 60, TestWindow::Colour{}, kClass);
+    ASSERT_TRUE(window);
+    XUnmapWindow(window->Connection(), window->Id());
+    XSync(window->Connection(), False);
+    EXPECT_TRUE(desktop->ClientRect(window->Id()).IsEmpty());
+}
+
 TEST_F(DesktopTest, VanishedWindowGivesEmptyAnswersInsteadOfEndingTheProcess) {
     Window gone = None;
     {
