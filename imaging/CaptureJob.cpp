@@ -149,6 +149,8 @@ CaptureResult CaptureJob::Capture() {
         }
         HalvePicture(fullRows, full.width, full.height, halfRows);
         picture = &half;
+    } else {
+        half.Release();
     }
     StageEnded(CaptureStage::Halved);
 
@@ -163,7 +165,8 @@ CaptureResult CaptureJob::Capture() {
     info.components = kColourComponents;
     info.quality = settings->quality;
     info.progressive = 1;
-    // As before, a picture that cannot be written leaves the previous file and still counts as captured.
+    // A picture that cannot be written leaves the previous file in place and still counts as captured: the
+    // caller serves whatever file is there.
     WriteJpegFile(captureFileName, info, picture->bits);
     StageEnded(CaptureStage::Encoded);
     return CaptureResult::Captured;
