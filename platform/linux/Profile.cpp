@@ -207,9 +207,10 @@ bool WriteString(const char* section, const char* key, const char* value, const 
         line.text = line.text.substr(0, valueStart) + std::string(newValue);
         return WriteLines(lines, path);
     }
-    // Whatever is appended behind the file's last line needs that line ended first.
-    if (!lines.empty() && lines.back().ending.empty()) {
-        lines.back().ending = kNewLineEnding;
+    // Whatever is appended behind the file's last line needs that line ended first. Lines end at LF, so a
+    // last line that ends in a bare CR is not ended either: the new line would join it.
+    if (!lines.empty() && lines.back().ending.find('\n') == std::string::npos) {
+        lines.back().ending += kNewLineEnding;
     }
     Line keyLine{std::string(key) + "=" + std::string(newValue), std::string(kNewLineEnding)};
     if (location.sectionFound) {
