@@ -24,7 +24,9 @@ char* ModulePath(char* buffer, std::size_t size, std::string_view executablePath
     folder = cut == std::string_view::npos ? std::string_view{} : folder.substr(0, cut + 1);
 
     const std::size_t folderLength = std::min(folder.size(), size - 1);
-    std::memcpy(buffer, folder.data(), folderLength);
+    if (folderLength > 0) {  // an empty view may carry no data pointer at all
+        std::memcpy(buffer, folder.data(), folderLength);
+    }
     const std::size_t nameRoom = size - 1 - folderLength;
     const std::size_t copied = std::min(nameLength, nameRoom);
     std::memcpy(buffer + folderLength, fileName, copied);
