@@ -29,14 +29,20 @@ SocketHandle OpenTcpSocket();
 // Binds to the endpoint (address reuse on, so a port whose old connections linger can be bound again; a
 // port another socket listens on is still refused) and listens with the given backlog.
 bool BindSocket(SocketHandle socket, const Ipv4Endpoint& endpoint);
+// Connections accepted from it send without delay (no Nagle) and give up a send that makes no progress
+// for kSendStallMilliseconds (see SendSome).
 bool ListenOnSocket(SocketHandle socket, int backlog);
+inline constexpr int kSendStallMilliseconds = 30 * 1000;
+// Changes how long a send on this socket may make no progress before it fails.
+void SetSendStallLimit(SocketHandle socket, int milliseconds);
 // Waits for the next connection. Transient failures (a client that reset before it was accepted, an
 // interrupted call, a passing lack of descriptors) are retried; returns kInvalidSocket once the listening
 // socket has been shut down or has failed for good. New connections send without delay (no Nagle).
 SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer);
 
 // Bytes sent (at least 1), or -1 when the connection failed. Sends the pieces in order as one write where
-// possible.
+// possible. A send that makes no progress for the socket's stall limit fails and shuts the connection
+// down, so that every later send fails at once.
 struct ConstBuffer {
     const void* data;
     std::size_t length;

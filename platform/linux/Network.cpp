@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
@@ -101,7 +102,15 @@ bool ListenOnSocket(SocketHandle socket, int backlog) {
     // Accepted connections inherit the option from the listening socket, which saves a call per connection.
     const int noDelay = 1;
     setsockopt(Descriptor(socket), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    SetSendStallLimit(socket, kSendStallMilliseconds);
     return listen(Descriptor(socket), backlog) == 0;
+}
+
+void SetSendStallLimit(SocketHandle socket, int milliseconds) {
+    timeval limit{};
+    limit.tv_sec = milliseconds / 1000;
+    limit.tv_usec = static_cast<suseconds_t>(milliseconds % 1000) * 1000;
+    setsockopt(Descriptor(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
@@ -149,6 +158,11 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
         }
         if (sent < 0 && errno == EINTR) {
             continue;
+        }
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The peer has read nothing for the whole stall limit. Shutting the connection down makes the
+            // rest of the answer fail at once, so a client that never reads cannot hold its slot for ever.
+            shutdown(Descriptor(socket), SHUT_RDWR);
         }
         return -1;
     }
