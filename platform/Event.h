@@ -11,11 +11,11 @@ namespace platform {
 
 class AutoResetEvent {
 public:
+    // Notifies under the lock: a waiter that wakes may destroy the event at once, so Set must not touch
+    // it after releasing the mutex.
     void Set() {
-        {
-            std::lock_guard guard(mutex);
-            signalled = true;
-        }
+        std::lock_guard guard(mutex);
+        signalled = true;
         changed.notify_one();
     }
     void Reset() {
