@@ -1,7 +1,8 @@
 #!/bin/bash
 # test.sh -- installs what is missing, then builds and runs every test three times: a normal build, an
 # AddressSanitizer+UndefinedBehaviorSanitizer build and a ThreadSanitizer build. Tests that need a screen
-# run on a private Xvfb that CTest starts and stops itself.
+# run on a private Xvfb that CTest starts and stops itself. Last, the fuzz targets run for
+# QV_FUZZ_SECONDS each (60 by default; 0 skips them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" build test
@@ -10,7 +11,10 @@ status=0
 run_suite() {
     local dir=$1 sanitize=$2
     echo "== build $dir ${sanitize:-(no sanitizers)}"
-    "$root/scripts/build.sh" "$dir" "$sanitize"
+    # The sanitizer builds skip the benchmark hosts: only the tests run there.
+    local bench=ON
+    [ -n "$sanitize" ] && bench=OFF
+    "$root/scripts/build.sh" "$dir" "$sanitize" -DQV_BUILD_BENCH=$bench
     echo "== test $dir"
     (cd "$dir" && ctest --output-on-failure -j "$(nproc)") || status=1
 }
@@ -20,4 +24,10 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/
 run_suite "$root/build" ""
 run_suite "$root/build-asan" "address,undefined"
 run_suite "$root/build-tsan" "thread"
+
+fuzz_seconds=${QV_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" -gt 0 ]; then
+    echo "== fuzz, $fuzz_seconds s per target"
+    "$root/scripts/fuzz.sh" "$fuzz_seconds" || status=1
+fi
 exit $status
