@@ -58,7 +58,7 @@ private:
     };
     // Records news under the lock and asks the dialog for a notify message when there was none pending.
     template <typename Update>
-    void QueueStatus(Update update);
+    void QueueStatus(Update update, bool urgent);
     void ApplyQueuedStatus();
     void DetachStatusWindow();
 

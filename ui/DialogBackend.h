@@ -64,8 +64,10 @@ public:
     // Queues a command message that the handler receives after the message in progress.
     virtual void PostCommand(int id) = 0;
     // Callable from any thread; never waits for the GUI thread. The handler receives one
-    // message::kWorkerNotify later, unless the window is gone by then.
-    virtual void PostWorkerNotify() = 0;
+    // message::kWorkerNotify later, unless the window is gone by then. The backend may hold an ordinary
+    // notify back to bound how often the widgets change; an urgent one is delivered as soon as the GUI
+    // thread gets to it.
+    virtual void PostWorkerNotify(bool urgent) = 0;
 };
 
 // What the dialog procedure is: the toolkit hands every message of a dialog window to it.

@@ -6,7 +6,9 @@
 // The service's threads report through these three calls while they may hold the capture lock, so none
 // of them waits for the GUI thread: each records a copy of its news and, when nothing was pending, asks
 // the dialog for one notify message. The GUI thread then shows the latest news of each kind. Under load
-// many requests share one update of the widgets, and what is shown never goes back to older news.
+// many requests share one update of the widgets, and what is shown never goes back to older news. A
+// change of activity is urgent: a capture can be over in a few milliseconds, and holding its
+// "compressing" text back would let the empty text that follows overwrite it unseen.
 
 namespace {
 constexpr int kClientPane = 0;
@@ -14,15 +16,15 @@ constexpr int kActivityPane = 1;
 }  // namespace
 
 template <typename Update>
-void ControlPanel::QueueStatus(Update update) {
+void ControlPanel::QueueStatus(Update update, bool urgent) {
     std::lock_guard guard(statusLock);
     if (statusWindow == nullptr) {
         return;  // no dialog yet, or no more
     }
     const bool wasPending = pendingStatus.Any();
     update(pendingStatus);
-    if (!wasPending) {
-        statusWindow->PostWorkerNotify();
+    if (!wasPending || urgent) {
+        statusWindow->PostWorkerNotify(urgent);
     }
 }
 
@@ -30,21 +32,21 @@ void ControlPanel::SetStatusClient(const char* text) {
     QueueStatus([text](StatusNews& news) {
         news.client = text;
         news.clientChanged = true;
-    });
+    }, false);
 }
 
 void ControlPanel::SetStatusActivity(const char* text) {
     QueueStatus([text](StatusNews& news) {
         news.activity = text;
         news.activityChanged = true;
-    });
+    }, true);
 }
 
 void ControlPanel::SetHitCount(std::uint32_t count) {
     QueueStatus([count](StatusNews& news) {
         news.hitCount = count;
         news.hitCountChanged = true;
-    });
+    }, false);
 }
 
 void ControlPanel::ApplyQueuedStatus() {

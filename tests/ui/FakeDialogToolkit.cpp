@@ -100,6 +100,11 @@ int FakeDialogWindow::WorkerNotifyCount() const {
     return notifyCount;
 }
 
+int FakeDialogWindow::UrgentNotifyCount() const {
+    std::lock_guard guard(notifyLock);
+    return urgentNotifyCount;
+}
+
 std::intptr_t FakeDialogWindow::Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
     return procedure(*this, message, wParam, lParam);
 }
@@ -210,8 +215,9 @@ void FakeDialogWindow::EndDialog(int endResult) {
 
 void FakeDialogWindow::PostCommand(int id) { postedCommands.push_back(id); }
 
-void FakeDialogWindow::PostWorkerNotify() {
+void FakeDialogWindow::PostWorkerNotify(bool urgent) {
     std::lock_guard guard(notifyLock);
+    urgentNotifyCount += urgent ? 1 : 0;
     ++pendingNotifies;
     ++notifyCount;
 }

@@ -57,6 +57,7 @@ public:
     std::optional<std::string> chooserAnswer;  // the path the user picks; none: Cancel
     std::vector<std::string> openedTargets;
     int WorkerNotifyCount() const;
+    int UrgentNotifyCount() const;
 
     std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
     ModalDialog* Owner() const override { return owner; }
@@ -79,7 +80,7 @@ public:
                         std::span<const FileFilter> filters) override;
     void EndDialog(int endResult) override;
     void PostCommand(int id) override;
-    void PostWorkerNotify() override;
+    void PostWorkerNotify(bool urgent) override;
 
 private:
     Control* Find(int id);
@@ -94,6 +95,7 @@ private:
     mutable std::mutex notifyLock;
     int pendingNotifies = 0;  // guarded by notifyLock
     int notifyCount = 0;      // guarded by notifyLock
+    int urgentNotifyCount = 0;  // guarded by notifyLock
     bool ended = false;
     int result = 0;
 };

@@ -16,13 +16,17 @@ TEST_F(PanelStatus, NewsFromAnotherThreadNeverWaitsAndTheLatestOfEachKindIsShown
             for (int index = 0; index < kUpdates; ++index) {
                 const std::string client = "client " + std::to_string(index);
                 panel.SetStatusClient(client.c_str());
-                panel.SetStatusActivity(index % 2 == 0 ? "JPEG圧縮中" : "");
                 panel.SetHitCount(static_cast<std::uint32_t>(index));
             }
         });
         worker.join();
         EXPECT_TRUE(dialog.statusHistory.empty());
         EXPECT_EQ(dialog.WorkerNotifyCount(), 1);  // one wake-up for the whole batch
+        EXPECT_EQ(dialog.UrgentNotifyCount(), 0);
+
+        // A change of activity asks for a look at once, even with other news already waiting.
+        panel.SetStatusActivity("");
+        EXPECT_EQ(dialog.UrgentNotifyCount(), 1);
 
         dialog.RunPosted();
         const std::vector<std::pair<int, std::string>> shown = {{0, "client 299"}, {1, ""}};
@@ -32,7 +36,8 @@ TEST_F(PanelStatus, NewsFromAnotherThreadNeverWaitsAndTheLatestOfEachKindIsShown
         // News after the GUI thread has looked asks for a new look, and is shown in its turn.
         panel.SetStatusActivity("JPEG圧縮中");
         panel.SetHitCount(4294967295u);
-        EXPECT_EQ(dialog.WorkerNotifyCount(), 2);
+        EXPECT_EQ(dialog.WorkerNotifyCount(), 3);
+        EXPECT_EQ(dialog.UrgentNotifyCount(), 2);
         dialog.RunPosted();
         EXPECT_EQ(dialog.statusHistory.back(), std::make_pair(1, std::string("JPEG圧縮中")));
         EXPECT_EQ(dialog.At(IDC_HITCOUNT).text, "4294967295");

@@ -61,8 +61,14 @@ void QtDialogWindow::PostCommand(int id) {
 }
 
 // Invoked by name: nothing of the caller's thread travels with the event.
-void QtDialogWindow::PostWorkerNotify() {
-    QMetaObject::invokeMethod(this, "DeliverWorkerNotify", Qt::QueuedConnection);
+void QtDialogWindow::PostWorkerNotify(bool urgent) {
+    QMetaObject::invokeMethod(this, urgent ? "DeliverWorkerNotifyNow" : "DeliverWorkerNotify",
+                              Qt::QueuedConnection);
+}
+
+void QtDialogWindow::DeliverWorkerNotifyNow() {
+    lastWorkerNotify.start();
+    Deliver(message::kWorkerNotify, 0, 0);
 }
 
 void QtDialogWindow::DeliverWorkerNotify() {

@@ -48,7 +48,7 @@ public:
                         std::span<const FileFilter> filters) override;
     void EndDialog(int result) override;
     void PostCommand(int id) override;
-    void PostWorkerNotify() override;
+    void PostWorkerNotify(bool urgent) override;
 
 protected:
     void reject() override;
@@ -58,6 +58,7 @@ private:
     static constexpr const char* kTextProperty = "qvWindowText";
 
     Q_INVOKABLE void DeliverWorkerNotify();
+    Q_INVOKABLE void DeliverWorkerNotifyNow();
     QWidget* CreateControl(const ControlTemplate& control);
     QWidget* Item(int id) const;
     QRect PixelRect(const ControlTemplate& control) const;
