@@ -72,16 +72,7 @@ StartResult HttpServer::Start(int port) {
         ++liveThreads;
     }
     if (!platform::StartDetachedThread([this] { RunAcceptThread(); })) {
-        {
-            std::lock_guard guard(connections.slotsLock);
-            listenSocket.Close();
-        }
-        {
-            std::lock_guard guard(threadsLock);
-            connections.running.store(0);
-            parkingOpen = false;
-            workerWanted.notify_all();
-        }
+        CloseListenerAndIdle();
         ThreadEnded();
         return StartResult::Failed;
     }
@@ -130,6 +121,12 @@ void HttpServer::RunAcceptThread() {
     } catch (...) {
         // Whatever ended the loop, the listening socket is closed and the server is idle again.
     }
+    CloseListenerAndIdle();
+    ThreadEnded();
+}
+
+// The listening socket is closed and the server idle again; parked workers stop waiting for a connection.
+void HttpServer::CloseListenerAndIdle() {
     {
         std::lock_guard guard(connections.slotsLock);
         listenSocket.Close();
@@ -138,8 +135,6 @@ void HttpServer::RunAcceptThread() {
     connections.running.store(0);
     parkingOpen = false;
     workerWanted.notify_all();
-    --liveThreads;
-    threadsChanged.notify_all();
 }
 
 // Accepts one connection at a time and hands it to a worker. The loop ends when the listening socket was

@@ -72,6 +72,7 @@ private:
     struct RequestHead;
 
     void RunAcceptThread();
+    void CloseListenerAndIdle();
     void AcceptLoop();
     enum class HandOffResult { ToParkedWorker, ToNewWorker, Failed };
     HandOffResult HandOff();
