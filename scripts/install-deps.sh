@@ -2,7 +2,7 @@
 # install-deps.sh [build|test|bench|run]... -- installs the Debian packages the project needs, only those
 # that are missing (apt-get is not touched when everything is there). Run as root.
 set -euo pipefail
-build=(cmake g++ make pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
+build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
        libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic)
 test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev)
 bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3)
