@@ -11,6 +11,8 @@
 #include "server/HttpStatus.h"
 #include "server/TcpSocket.h"
 
+struct ParsedRequest;
+
 enum class StartResult { AlreadyRunning = -1, Failed = 0, Started = 1 };
 
 // The generic engine: a listening socket, an accept thread while started, 50 connection slots and one
@@ -81,12 +83,12 @@ private:
     bool ParkWorker(int& index);
     void ServeRequest(TcpSocket& connection);
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
-    int HandleGet(TcpSocket& connection, const RequestHead& head);
-    int AuthorizeAndDispatch(TcpSocket& connection, const RequestHead& head, const char* path,
+    int HandleGet(TcpSocket& connection, const ParsedRequest& request);
+    int AuthorizeAndDispatch(TcpSocket& connection, const ParsedRequest& request, const char* path,
                              const char* realm, const char* credentials);
     int CheckAuthorization(TcpSocket& connection, const char* realm, const char* encodedCredentials,
-                           const RequestHead& head, const char* path);
-    int SendFixedAnswer(TcpSocket& connection, HttpStatusCode status);
+                           const ParsedRequest& request, const char* path);
+    int SendShortHeadAnswer(TcpSocket& connection, HttpStatusCode status);
     void ThreadEnded();
 
     static constexpr std::chrono::milliseconds kDefaultHeadTimeout{30000};
