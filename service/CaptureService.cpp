@@ -29,6 +29,7 @@ CaptureService::CaptureService(std::string executablePath)
       captureJob(std::make_unique<imaging::CaptureJob>(*captureStatus)),
       remoteClick(std::make_unique<RemoteClick>()) {
     WorkingFilePath(logPath, pages::kLogFileName);
+    accessLog = std::make_unique<access_log::AccessLogFile>(logPath);
 }
 
 CaptureService::~CaptureService() {
@@ -61,16 +62,16 @@ int CaptureService::HookAuthenticate(const char*, const char** realmOut, const c
 }
 
 int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length, const char* requestText) {
-    // The look-ups can take long: they run before the log lock, and only delay their own request.
-    char hostName[access_log::kHostNameBytes] = "";
-    if (resolveHostname != 0) {
-        connection.PeerHostName(hostName, sizeof hostName);
-    }
-    char address[access_log::kAddressBytes] = "";
-    connection.PeerAddressText(address);
-    const std::string tail = access_log::FormatTail(status, length, hostName, address);
+    // A request the request hook handles was named once when it came in. The engine's own answers are
+    // named here, outside the log's lock, so that a slow look-up delays only its own request; the 503 is
+    // given on the accept thread, which must never wait for the name service, and is logged with the
+    // address alone.
+    const access_log::ClientNames* known = access_log::RequestClient::NamesFor(connection);
+    const bool mayLookUp = resolveHostname != 0 && status != static_cast<int>(HttpStatusCode::ServiceUnavailable);
+    const access_log::ClientNames names = known != nullptr ? *known : access_log::NameClient(connection, mayLookUp);
+    const std::string tail = access_log::FormatTail(status, length, names.hostName, names.address);
     const std::string escaped = access_log::EscapeRequestText(requestText);
-    access_log::AppendLogLine(logPath, logLock, escaped, tail);
+    accessLog->Append(escaped, tail);
     return 1;
 }
 

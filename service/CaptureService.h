@@ -18,6 +18,10 @@ class Desktop;
 class PointerInput;
 }  // namespace platform
 class RemoteClick;
+namespace access_log {
+struct ClientNames;
+class AccessLogFile;
+}  // namespace access_log
 
 inline constexpr std::size_t kTextBytes = 200;
 
@@ -57,7 +61,6 @@ public:
 
     // Program-wide state that survives Stop and Start.
     platform::Lock captureLock;  // serialises the hit counter, the rate-limit test and the whole capture
-    platform::Lock logLock;      // serialises appends to the log file
     std::uint32_t hitCount = 0;         // guarded by captureLock
     std::uint32_t lastCaptureTick = 0;  // guarded by captureLock
 
@@ -73,13 +76,12 @@ private:
     class StatusForwarder;
 
     StatusSink& Status() const { return *statusSink.load(); }
-    void ShowClient(TcpSocket& connection);
+    void ShowClient(const access_log::ClientNames& client);
     void SendSnapshot(TcpSocket& connection, const char* path, std::uint32_t startTick);
-    // Log, head, body of a fixed answer.
-    void SendFixedAnswer(TcpSocket& connection, const char* path, const pages::FixedAnswer& answer);
+    // Log, head, body of an answer whose body is a page in memory.
+    void SendPageAnswer(TcpSocket& connection, const char* path, const pages::Answer& answer);
     // Log, head, body of a file answer; false (nothing logged or sent) when the file cannot be opened.
-    bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath,
-                        const pages::FixedAnswer& answer);
+    bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath, const pages::Answer& answer);
 
     std::string modulePath;
     NullStatusSink silentSink;
@@ -88,4 +90,5 @@ private:
     std::unique_ptr<StatusForwarder> captureStatus;  // the capture job's sink: forwards to statusSink
     std::unique_ptr<imaging::CaptureJob> captureJob;  // used only under captureLock
     std::unique_ptr<RemoteClick> remoteClick;
+    std::unique_ptr<access_log::AccessLogFile> accessLog;  // of logPath
 };

@@ -221,6 +221,81 @@ bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t 
     return true;
 }
 
+namespace {
+
+FileIdentity IdentityOf(const struct stat& status) {
+    if (!S_ISREG(status.st_mode)) {
+        return {FileIdentity::Kind::Other, 0, 0};
+    }
+    return {FileIdentity::Kind::Regular, static_cast<std::uint64_t>(status.st_dev),
+            static_cast<std::uint64_t>(status.st_ino)};
+}
+
+}  // namespace
+
+FileIdentity IdentifyFile(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) != 0) {
+        return errno == ENOENT ? FileIdentity{} : FileIdentity{FileIdentity::Kind::Other, 0, 0};
+    }
+    return IdentityOf(status);
+}
+
+AppendOnlyFile::AppendOnlyFile(std::string path) : path(std::move(path)) {}
+
+AppendOnlyFile::~AppendOnlyFile() {
+    if (descriptor >= 0) {
+        close(descriptor);
+    }
+}
+
+bool AppendOnlyFile::Reopen() {
+    if (descriptor >= 0) {
+        close(descriptor);
+        descriptor = -1;
+    }
+    // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting for one.
+    Descriptor file(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kFileMode));
+    struct stat status {};
+    if (file.Get() < 0 || fstat(file.Get(), &status) != 0) {
+        return false;
+    }
+    held = IdentityOf(status);
+    if (held.kind != FileIdentity::Kind::Regular) {
+        return false;
+    }
+    descriptor = file.Release();
+    return true;
+}
+
+bool AppendOnlyFile::Append(const std::string_view* pieces, std::size_t count, const FileIdentity& named) {
+    if (count > kMaxAppendPieces) {
+        return false;
+    }
+    if (named.kind == FileIdentity::Kind::Other) {
+        if (descriptor >= 0) {
+            close(descriptor);
+            descriptor = -1;
+        }
+        return false;
+    }
+    if ((descriptor < 0 || named != held) && !Reopen()) {
+        return false;
+    }
+    iovec vectors[kMaxAppendPieces];
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        vectors[i] = iovec{const_cast<char*>(pieces[i].data()), pieces[i].size()};
+        total += pieces[i].size();
+    }
+    // One write: with O_APPEND the pieces land together at the end of the file, whoever else appends.
+    ssize_t written;
+    do {
+        written = writev(descriptor, vectors, static_cast<int>(count));
+    } while (written < 0 && errno == EINTR);
+    return written >= 0 && static_cast<std::size_t>(written) == total;
+}
+
 std::unique_ptr<ReplacementFile> ReplacementFile::Create(const char* targetPath) {
     std::string temporaryPath;
     const int fd = CreateTemporaryBeside(targetPath, temporaryPath);

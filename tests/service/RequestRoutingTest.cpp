@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/Files.h"
@@ -32,6 +33,20 @@ std::string Bytes(std::size_t size, unsigned seed) {
         bytes[index] = static_cast<char>((index * 131 + seed * 7 + index / 251) & 0xff);
     }
     return bytes;
+}
+
+TEST(RouteRequest, WholePathsExactlyAndClicksByPrefixAndQueryMark) {
+    using pages::Route;
+    const std::pair<const char*, Route> cases[] = {
+        {"/", Route::ViewerPage},          {"/click?5,5", Route::Click},        {"/click?", Route::Click},
+        {"/clickety?1,2", Route::Click},   {"/click/x?1", Route::Click},        {"/screen", Route::Snapshot},
+        {"/screen/", Route::Snapshot},     {"/click", Route::NotFound},         {"/clic?1,2", Route::NotFound},
+        {"/?x", Route::NotFound},          {"/screen?1", Route::NotFound},      {"/Screen", Route::NotFound},
+        {"/screen//", Route::NotFound},    {"", Route::NotFound},               {"/CLICK?1,2", Route::NotFound},
+    };
+    for (const auto& [path, route] : cases) {
+        EXPECT_EQ(pages::RouteRequest(path), route) << path;
+    }
 }
 
 class RequestRouting : public testing::Test {
