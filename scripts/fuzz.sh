@@ -4,7 +4,8 @@
 # committed corpus in tests/fuzz/corpus/<target>/ (request_wire shares request_head's). New inputs that
 # reach new code go to build-fuzz/fuzz/work/<target>/; an input that crashed, hung, broke an expectation
 # or made a sanitizer report goes to build-fuzz/fuzz/findings/<target>/ -- add it to the committed corpus
-# once it is fixed, so that the normal test build replays it from then on. Exits non-zero when any target found anything.
+# once it is fixed, so that the normal test build replays it from then on. Exits non-zero when any target
+# found anything.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
