@@ -27,7 +27,7 @@ void HttpServer::ServeRequest(TcpSocket& connection) {
         SendBadRequest(connection);
         return;
     }
-    const ParsedRequest request = ParseRequestHead(std::string_view(head->bytes, sizeof head->bytes));
+    const ParsedRequest request = ParseRequestHead(head->Bytes());
     if (request.fixedAnswer || HandleGet(connection, request) == 0) {
         SendBadRequest(connection);
     }
