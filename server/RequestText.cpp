@@ -18,9 +18,8 @@ char LowerCase(char c) {
 }
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return LowerCase(x) == LowerCase(y);
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return LowerCase(x) == LowerCase(y); });
 }
 
 // "<one space><scheme><one space><value>" with the scheme Basic in any case: the value.

@@ -44,8 +44,9 @@ std::string FuzzRequestHead(const std::uint8_t* data, std::size_t size) {
         const std::string credentials = std::string(kUser) + ":" + kPassword;
         std::string encoded(Base64Capacity(credentials.size()), '\0');
         Base64Encode(encoded.data(), credentials.c_str());
-        const bool admitted = !askForCredentials || (parsed.basicCredentials &&
-                                                     SameTextInConstantTime(*parsed.basicCredentials, encoded.c_str()));
+        const bool admitted =
+            !askForCredentials ||
+            (parsed.basicCredentials && SameTextInConstantTime(*parsed.basicCredentials, encoded.c_str()));
         const pages::Route route = pages::RouteRequest(parsed.path);
         status = !admitted ? 401 : route == pages::Route::NotFound ? 404 : 200;
     }

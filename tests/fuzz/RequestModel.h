@@ -143,10 +143,12 @@ inline Expectation Expect(std::string_view request, bool askForCredentials) {
         return bad;
     }
     if (askForCredentials && !PresentsCredentials(head)) {
-        const std::string_view page = "<html><head><title>Error 401</title></head><body><b>HTTP/1.1 401 "
-                                      "Authorization Required. </b></body></html>";
+        const std::string_view page =
+            "<html><head><title>Error 401</title></head><body><b>HTTP/1.1 401 "
+            "Authorization Required. </b></body></html>";
         return {401, path,
-                Head(401, "Authorization Required", 107, "text/html; charset=iso-8859-1", kRealm) + std::string(page),
+                Head(401, "Authorization Required", 107, "text/html; charset=iso-8859-1", kRealm) +
+                    std::string(page),
                 107};
     }
     const std::string_view target = path;
@@ -157,7 +159,8 @@ inline Expectation Expect(std::string_view request, bool askForCredentials) {
         const int length = static_cast<int>(kSnapshot.size());
         return {200, path, Head(200, "OK", length, "image/jpeg", nullptr) + std::string(kSnapshot), length};
     }
-    return {404, path, Head(404, "Not Found", 99, "text/html", nullptr) + std::string(pages::kNotFoundPage), 99};
+    return {404, path, Head(404, "Not Found", 99, "text/html", nullptr) + std::string(pages::kNotFoundPage),
+            99};
 }
 
 }  // namespace request_model
