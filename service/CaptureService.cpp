@@ -23,12 +23,15 @@ private:
 };
 
 CaptureService::CaptureService(std::string executablePath)
-    : modulePath(std::move(executablePath)),
+    : CaptureService(FileLocations::BesideExecutable(executablePath, platform::files::kPathSeparator)) {}
+
+CaptureService::CaptureService(FileLocations locations)
+    : locations(std::move(locations)),
       tickSource(platform::TickCount),
       captureStatus(std::make_unique<StatusForwarder>(*this)),
       captureJob(std::make_unique<imaging::CaptureJob>(*captureStatus)),
       remoteClick(std::make_unique<RemoteClick>()) {
-    WorkingFilePath(logPath, pages::kLogFileName);
+    logPath = WorkingFilePath(pages::kLogFileName);
 }
 
 CaptureService::~CaptureService() {
@@ -47,9 +50,7 @@ void CaptureService::SetTickSource(std::function<std::uint32_t()> source) {
     tickSource = source ? std::move(source) : std::function<std::uint32_t()>(platform::TickCount);
 }
 
-char* CaptureService::WorkingFilePath(char* buffer, const char* fileName) const {
-    return ModulePath(buffer, kMaxPath, modulePath, fileName, platform::files::kPathSeparator);
-}
+std::string CaptureService::WorkingFilePath(const char* fileName) const { return locations.PathOf(fileName); }
 
 int CaptureService::HookAuthenticate(const char*, const char** realmOut, const char** credentialsOut) {
     if (authenticate == 0) {
@@ -70,7 +71,7 @@ int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length,
     connection.PeerAddressText(address);
     const std::string tail = access_log::FormatTail(status, length, hostName, address);
     const std::string escaped = access_log::EscapeRequestText(requestText);
-    access_log::AppendLogLine(logPath, logLock, escaped, tail);
+    access_log::AppendLogLine(logPath.c_str(), logLock, escaped, tail);
     return 1;
 }
 

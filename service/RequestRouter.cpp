@@ -32,9 +32,8 @@ int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
     }
 
     if (target == pages::kPagePath || isClick) {
-        char templatePath[kMaxPath];
-        WorkingFilePath(templatePath, pages::kTemplateFileName);
-        if (!SendFileAnswer(connection, path, templatePath, pages::kPage)) {
+        const std::string templatePath = WorkingFilePath(pages::kTemplateFileName);
+        if (!SendFileAnswer(connection, path, templatePath.c_str(), pages::kPage)) {
             SendFixedAnswer(connection, path, pages::kPage);
         }
     } else if (target == pages::kSnapshotFolderPath || target == pages::kSnapshotPath) {
@@ -58,21 +57,20 @@ void CaptureService::ShowClient(TcpSocket& connection) {
 }
 
 void CaptureService::SendSnapshot(TcpSocket& connection, const char* path, std::uint32_t startTick) {
-    char snapshotPath[kMaxPath];
-    WorkingFilePath(snapshotPath, pages::kSnapshotFileName);
+    const std::string snapshotPath = WorkingFilePath(pages::kSnapshotFileName);
     {
         std::lock_guard guard(captureLock);
         ++hitCount;
         Status().SetHitCount(hitCount);
         if (CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
-            RunCaptureJob(snapshotPath);
+            RunCaptureJob(snapshotPath.c_str());
             Status().SetStatusActivity("");
             lastCaptureTick = startTick;
         }
     }
     // The capture replaces the file in one step, so this opens either the old picture or the new one,
     // whole, and keeps reading it even when the next capture replaces it meanwhile.
-    if (!SendFileAnswer(connection, path, snapshotPath, pages::kSnapshot)) {
+    if (!SendFileAnswer(connection, path, snapshotPath.c_str(), pages::kSnapshot)) {
         SendFixedAnswer(connection, path, pages::kServerError);
     }
 }
