@@ -2,6 +2,9 @@
 # place: both programs, data/ in the share folder, the desktop entry and icon, man pages, the systemd
 # user unit and the recipe for a reverse proxy.
 include(GNUInstallDirs)
+# Installing and packaging take what was built: the programs only (scripts/package.sh builds them), not
+# every test first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 
 configure_file(${PROJECT_SOURCE_DIR}/data/top.html ${QV_OUTPUT_DIR}/data/top.html COPYONLY)
 
