@@ -52,7 +52,8 @@ ControlPanel::ControlPanel(CaptureService& service, LinkClass& links, FileLocati
     : service(service), links(links), locations(std::move(locations)) {}
 
 ControlPanel::ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath)
-    : ControlPanel(service, links, FileLocations::BesideExecutable(executablePath, platform::files::kPathSeparator)) {}
+    : ControlPanel(service, links,
+                   FileLocations::BesideExecutable(executablePath, platform::files::kPathSeparator)) {}
 
 std::string ControlPanel::WorkingFile(const char* fileName) const { return locations.PathOf(fileName); }
 
