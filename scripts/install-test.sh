@@ -10,10 +10,11 @@ package=$(bash "$root/scripts/package.sh" "${1:-$root/build}" | tail -n 1)
 work=$(mktemp -d /tmp/qv-install-test.XXXXXX)
 chmod 755 "$work"
 server=""
+installed=""
 cleanup() {
     [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
     bash "$root/scripts/xvfb.sh" stop "$work/xvfb"
-    dpkg -r qvserver >/dev/null 2>&1 || true
+    [ -n "$installed" ] && { dpkg -r qvserver >/dev/null 2>&1 || true; }
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -22,6 +23,7 @@ fail() { echo "install test: FAILED: $*" >&2; exit 1; }
 if dpkg-query -W qvserver >/dev/null 2>&1; then
     fail "a qvserver package is installed already; not touching it"
 fi
+installed=yes
 dpkg -i "$package" >/dev/null
 for file in /usr/bin/qvserver /usr/bin/qvserver-headless /usr/share/qvserver/data/top.html \
     /usr/share/qvserver/data/wait.jpg /usr/share/icons/hicolor/scalable/apps/qvserver.svg \
@@ -61,5 +63,6 @@ echo "install test: installed qvserver-headless as nobody: /screen 200 image/jpe
 kill "$server" && wait "$server" || true
 server=""
 dpkg -r qvserver >/dev/null
+installed=""
 [ ! -e /usr/bin/qvserver-headless ] && [ ! -e /usr/share/qvserver ] || fail "files left after removal"
 echo "install test: package removed"

@@ -40,13 +40,14 @@ def check_hidden_pause(browser):
     checks.expect(True, "fetching resumed at once when visible again")
 
 
-def check_offline_and_recovery(browser, server, port):
+def check_offline_and_recovery(browser, server, port, shot):
     server.stop()
     browser.wait_for("document.documentElement.classList.contains('offline') && "
                      "getComputedStyle(document.getElementById('state')).display !== 'none'", 6,
                      "the cannot-reach notice")
     checks.expect("Cannot reach" in browser.evaluate("document.getElementById('state').textContent"),
                   "the page says plainly that the server cannot be reached")
+    browser.screenshot(shot)
     server.start(port)
     browser.wait_for("!document.documentElement.classList.contains('offline')", 8, "recovery")
     checks.expect(True, "the notice went away by itself once the server was back")
@@ -113,7 +114,7 @@ def main():
 
             print("hidden, unreachable, back")
             check_hidden_pause(browser)
-            check_offline_and_recovery(browser, server, port)
+            check_offline_and_recovery(browser, server, port, shots / "phone-offline.png")
             browser.screenshot(shots / "phone-recovered.png")
 
             print("without scripts")
