@@ -23,12 +23,15 @@ private:
 };
 
 CaptureService::CaptureService(std::string executablePath)
-    : modulePath(std::move(executablePath)),
+    : CaptureService(FileLocations::BesideExecutable(executablePath, platform::files::kPathSeparator)) {}
+
+CaptureService::CaptureService(FileLocations locations)
+    : locations(std::move(locations)),
       tickSource(platform::TickCount),
       captureStatus(std::make_unique<StatusForwarder>(*this)),
       captureJob(std::make_unique<imaging::CaptureJob>(*captureStatus)),
       remoteClick(std::make_unique<RemoteClick>()) {
-    WorkingFilePath(logPath, pages::kLogFileName);
+    logPath = WorkingFilePath(pages::kLogFileName);
     accessLog = std::make_unique<access_log::AccessLogFile>(logPath);
 }
 
@@ -48,9 +51,7 @@ void CaptureService::SetTickSource(std::function<std::uint32_t()> source) {
     tickSource = source ? std::move(source) : std::function<std::uint32_t()>(platform::TickCount);
 }
 
-char* CaptureService::WorkingFilePath(char* buffer, const char* fileName) const {
-    return ModulePath(buffer, kMaxPath, modulePath, fileName, platform::files::kPathSeparator);
-}
+std::string CaptureService::WorkingFilePath(const char* fileName) const { return locations.PathOf(fileName); }
 
 int CaptureService::HookAuthenticate(const char*, const char** realmOut, const char** credentialsOut) {
     if (authenticate == 0) {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "common/ModulePath.h"
+#include "common/FileLocations.h"
 #include "common/StatusSink.h"
 #include "imaging/CaptureJob.h"
 #include "platform/Lock.h"
@@ -31,8 +31,9 @@ inline constexpr std::size_t kTextBytes = 200;
 // threads while it runs.
 class CaptureService : public HttpServer {
 public:
-    // modulePath: the full path of the executable; every working file lives in its folder.
-    explicit CaptureService(std::string modulePath);
+    // The working files live where locations says; with an executable's path, all beside it.
+    explicit CaptureService(FileLocations locations);
+    explicit CaptureService(std::string executablePath);
     ~CaptureService() override;
 
     // credentials = "user:password", realm = the realm text.
@@ -42,13 +43,13 @@ public:
     // Millisecond tick used for the rate limit; tests inject their own. Set while stopped.
     void SetTickSource(std::function<std::uint32_t()> source);
 
-    // The path of a working file next to the executable (260-byte bound), into buffer.
-    char* WorkingFilePath(char* buffer, const char* fileName) const;
+    // The full path of a working file.
+    std::string WorkingFilePath(const char* fileName) const;
 
     int quality = 75;
     char credentials[kTextBytes]{};
     char realm[kTextBytes]{};
-    char logPath[kMaxPath]{};
+    std::string logPath;
     int authenticate = 0;
     int enableClick = 0;
     int targetDesktop = 0;
@@ -83,7 +84,7 @@ private:
     // Log, head, body of a file answer; false (nothing logged or sent) when the file cannot be opened.
     bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath, const pages::Answer& answer);
 
-    std::string modulePath;
+    FileLocations locations;
     NullStatusSink silentSink;
     std::atomic<StatusSink*> statusSink{&silentSink};
     std::function<std::uint32_t()> tickSource;

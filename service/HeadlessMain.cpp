@@ -1,11 +1,12 @@
-// qvserver-headless: serves the screen without a control panel. Settings come from current.ini next to
-// the executable (never written back); the service runs until SIGINT or SIGTERM.
+// qvserver-headless: serves the screen without a control panel. Settings come from current.ini (beside
+// the executable, or in the user's settings folder when installed; never written back); the service runs
+// until SIGINT or SIGTERM.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/Files.h"
+#include "platform/Locations.h"
 #include "platform/TerminationRequest.h"
 #include "service/CaptureService.h"
 #include "service/HeadlessSettings.h"
@@ -22,11 +23,10 @@ int main() {
     // Before any thread exists, so that only the wait below ever sees a termination request.
     platform::HoldTerminationRequests();
 
-    CaptureService service(platform::files::ExecutablePath(kMaxPath));
-    char settingsPath[kMaxPath];
-    service.WorkingFilePath(settingsPath, settings::kCurrentFileName);
+    CaptureService service(platform::LocateFiles());
+    const std::string settingsPath = service.WorkingFilePath(settings::kCurrentFileName);
     headless::ShowStartupPicture(service);
-    const int port = headless::LoadSettingsIntoService(service, settingsPath);
+    const int port = headless::LoadSettingsIntoService(service, settingsPath.c_str());
 
     service.StartWinsock(kNetworkingMajor, kNetworkingMinor);
     if (service.Start(port) != StartResult::Started) {

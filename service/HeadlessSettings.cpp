@@ -67,12 +67,10 @@ int LoadSettingsIntoService(CaptureService& service, const char* iniPath) {
 }
 
 void ShowStartupPicture(const CaptureService& service) {
-    char snapshotPath[kMaxPath];
-    char startupPath[kMaxPath];
-    service.WorkingFilePath(snapshotPath, pages::kSnapshotFileName);
-    service.WorkingFilePath(startupPath, pages::kStartupPictureFileName);
-    platform::files::RemoveFile(snapshotPath);
-    platform::files::CopyFileUnlessExists(startupPath, snapshotPath);
+    const std::string snapshotPath = service.WorkingFilePath(pages::kSnapshotFileName);
+    const std::string startupPath = service.WorkingFilePath(pages::kStartupPictureFileName);
+    platform::files::RemoveFile(snapshotPath.c_str());
+    platform::files::CopyFileUnlessExists(startupPath.c_str(), snapshotPath.c_str());
 }
 
 }  // namespace headless

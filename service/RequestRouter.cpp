@@ -52,9 +52,8 @@ int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
     switch (route) {
     case pages::Route::ViewerPage:
     case pages::Route::Click: {
-        char templatePath[kMaxPath];
-        WorkingFilePath(templatePath, pages::kTemplateFileName);
-        if (!SendFileAnswer(connection, path, templatePath, pages::kPage)) {
+        const std::string templatePath = WorkingFilePath(pages::kTemplateFileName);
+        if (!SendFileAnswer(connection, path, templatePath.c_str(), pages::kPage)) {
             SendPageAnswer(connection, path, pages::kPage);
         }
         break;
@@ -76,21 +75,20 @@ void CaptureService::ShowClient(const access_log::ClientNames& client) {
 }
 
 void CaptureService::SendSnapshot(TcpSocket& connection, const char* path, std::uint32_t startTick) {
-    char snapshotPath[kMaxPath];
-    WorkingFilePath(snapshotPath, pages::kSnapshotFileName);
+    const std::string snapshotPath = WorkingFilePath(pages::kSnapshotFileName);
     {
         std::lock_guard guard(captureLock);
         ++hitCount;
         Status().SetHitCount(hitCount);
         if (CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
-            RunCaptureJob(snapshotPath);
+            RunCaptureJob(snapshotPath.c_str());
             Status().SetStatusActivity("");
             lastCaptureTick = startTick;
         }
     }
     // The capture replaces the file in one step, so this opens either the old picture or the new one,
     // whole, and keeps reading it even when the next capture replaces it meanwhile.
-    if (!SendFileAnswer(connection, path, snapshotPath, pages::kSnapshot)) {
+    if (!SendFileAnswer(connection, path, snapshotPath.c_str(), pages::kSnapshot)) {
         SendPageAnswer(connection, path, pages::kServerError);
     }
 }

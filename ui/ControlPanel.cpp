@@ -5,7 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "common/ModulePath.h"
 #include "platform/Files.h"
 #include "service/CaptureService.h"
 #include "service/SettingsKeys.h"
@@ -39,6 +38,8 @@ constexpr const char* kAboutText = "QV Server Version 0.2";
 constexpr const char* kAboutCaption = "About";
 constexpr std::size_t kAboutBytes = 256;
 
+// The chooser's answer: the longest path the system opens.
+constexpr std::size_t kChosenPathBytes = 4096;
 constexpr const char* kTemplateChooserTitle = "テンプレートを選択";
 constexpr FileFilter kTemplateFilters[] = {
     {"テンプレート(*.ini)", "*.INI;*.log"},
@@ -47,12 +48,14 @@ constexpr FileFilter kTemplateFilters[] = {
 
 }  // namespace
 
-ControlPanel::ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath)
-    : service(service), links(links), executablePath(std::move(executablePath)) {}
+ControlPanel::ControlPanel(CaptureService& service, LinkClass& links, FileLocations locations)
+    : service(service), links(links), locations(std::move(locations)) {}
 
-char* ControlPanel::WorkingFile(char* buffer, const char* fileName) const {
-    return ModulePath(buffer, kMaxPath, executablePath, fileName, platform::files::kPathSeparator);
-}
+ControlPanel::ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath)
+    : ControlPanel(service, links,
+                   FileLocations::BesideExecutable(executablePath, platform::files::kPathSeparator)) {}
+
+std::string ControlPanel::WorkingFile(const char* fileName) const { return locations.PathOf(fileName); }
 
 int ControlPanel::HandleMessage(DialogWindow& /*dialogWindow*/, unsigned message, std::uintptr_t wParam,
                                 std::intptr_t lParam) {
@@ -94,12 +97,10 @@ int ControlPanel::HandleMessage(DialogWindow& /*dialogWindow*/, unsigned message
 }
 
 void ControlPanel::InitDialog() {
-    char screenPath[kMaxPath];
-    char waitPath[kMaxPath];
-    WorkingFile(screenPath, kScreenFileName);
-    WorkingFile(waitPath, kWaitPictureName);
-    platform::files::RemoveFile(screenPath);
-    platform::files::CopyFileUnlessExists(waitPath, screenPath);
+    const std::string screenPath = WorkingFile(kScreenFileName);
+    const std::string waitPath = WorkingFile(kWaitPictureName);
+    platform::files::RemoveFile(screenPath.c_str());
+    platform::files::CopyFileUnlessExists(waitPath.c_str(), screenPath.c_str());
 
     window.CreateStatusBar(IDC_STATUSBAR, kStatusPaneEdges);
     {
@@ -168,8 +169,7 @@ void ControlPanel::StopService() {
 
 // Closing leaves the service running; the program stops it once the dialog is gone.
 void ControlPanel::Close() {
-    char screenPath[kMaxPath];
-    platform::files::RemoveFile(WorkingFile(screenPath, kScreenFileName));
+    platform::files::RemoveFile(WorkingFile(kScreenFileName).c_str());
     SaveSettings();
     window.EndDialog(0);
 }
@@ -199,8 +199,8 @@ void ControlPanel::OnLinkClicked(std::intptr_t linkId) {
 // A cancelled chooser leaves default.ini in the buffer, and that is loaded: the user gets the defaults
 // back.
 void ControlPanel::ChooseTemplate() {
-    char path[kMaxPath] = {};
-    WorkingFile(path, settings::kDefaultTemplateName);
+    char path[kChosenPathBytes] = {};
+    std::snprintf(path, sizeof path, "%s", WorkingFile(settings::kDefaultTemplateName).c_str());
     FileChooser chooser;
     chooser.ChooseOpenFile(window, path, sizeof path, kTemplateChooserTitle, kTemplateFilters);
     LoadSettings(path);

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/FileLocations.h"
 #include "common/StatusSink.h"
 #include "ui/ModalDialog.h"
 
@@ -19,7 +20,8 @@ inline constexpr const char* kPriorityNames[kPriorityCount] = {"アイドル", "
 // threads and only queue their news for the GUI thread.
 class ControlPanel : public ModalDialog, public StatusSink {
 public:
-    // executablePath: the full path of the executable; the working files live in its folder.
+    // The working files live where locations says; with an executable's path, all beside it.
+    ControlPanel(CaptureService& service, LinkClass& links, FileLocations locations);
     ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath);
 
     int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
@@ -44,7 +46,7 @@ private:
     void ShowPriority(int position);
     void OnLinkClicked(std::intptr_t linkId);
     void ChooseTemplate();
-    char* WorkingFile(char* buffer, const char* fileName) const;
+    std::string WorkingFile(const char* fileName) const;
 
     // The latest news of each kind not yet shown; older news of a kind is replaced, never shown late.
     struct StatusNews {
@@ -64,7 +66,7 @@ private:
 
     CaptureService& service;
     LinkClass& links;
-    const std::string executablePath;
+    const FileLocations locations;
     int serviceRunning = 0;  // saved as Run
 
     // Status news from the service's threads, shown by the GUI thread.

@@ -1,6 +1,5 @@
 #include <cstdio>
 
-#include "common/ModulePath.h"
 #include "platform/Profile.h"
 #include "service/CaptureService.h"
 #include "service/SettingsKeys.h"
@@ -63,9 +62,9 @@ private:
 }  // namespace
 
 int ControlPanel::LoadSettings(const char* path) {
-    char currentPath[kMaxPath];
+    const std::string currentPath = WorkingFile(settings::kCurrentFileName);
     if (path == nullptr) {
-        path = WorkingFile(currentPath, settings::kCurrentFileName);
+        path = currentPath.c_str();
     }
     SettingsReader file(path);
     window.SetItemInt(IDC_QUALITY, file.Number(settings::kQuality), false);
@@ -95,8 +94,8 @@ int ControlPanel::LoadSettings(const char* path) {
 }
 
 int ControlPanel::SaveSettings() {
-    char path[kMaxPath];
-    SettingsWriter file(window, WorkingFile(path, settings::kCurrentFileName));
+    const std::string path = WorkingFile(settings::kCurrentFileName);
+    SettingsWriter file(window, path.c_str());
     file.NumberField(settings::kQuality, IDC_QUALITY);
     file.NumberField(settings::kPort, IDC_PORT);
     file.TextField(settings::kRealm, IDC_REALM);

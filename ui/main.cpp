@@ -3,8 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/ModulePath.h"
-#include "platform/Files.h"
+#include "platform/Locations.h"
 #include "service/CaptureService.h"
 #include "ui/ControlPanel.h"
 #include "ui/ControlPanelTemplate.h"
@@ -24,10 +23,10 @@ int main(int /*argc*/, char** /*argv*/) {
     int qtArgumentCount = 1;
     QApplication application(qtArgumentCount, qtArguments);
 
-    const std::string executablePath = platform::files::ExecutablePath(kMaxPath);
-    CaptureService service(executablePath);
+    const FileLocations locations = platform::LocateFiles();
+    CaptureService service(locations);
     LinkControlClass linkClass;
-    ControlPanel panel(service, linkClass, executablePath);
+    ControlPanel panel(service, linkClass, locations);
     QtDialogToolkit toolkit;
 
     service.StartWinsock(1, 1);
