@@ -1,6 +1,7 @@
 #include "service/CaptureService.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -8,6 +9,7 @@
 #include "platform/Files.h"
 #include "service/AccessLog.h"
 #include "service/RemoteClick.h"
+#include "service/SettingsKeys.h"
 
 // The capture job keeps one sink for its life; this one passes its notifications on to whichever sink
 // the service has at the moment.
@@ -29,6 +31,7 @@ CaptureService::CaptureService(std::string executablePath)
       captureJob(std::make_unique<imaging::CaptureJob>(*captureStatus)),
       remoteClick(std::make_unique<RemoteClick>()) {
     WorkingFilePath(logPath, pages::kLogFileName);
+    ApplySettings(Settings{});
 }
 
 CaptureService::~CaptureService() {
@@ -36,9 +39,59 @@ CaptureService::~CaptureService() {
     Shutdown();
 }
 
+StartResult CaptureService::Start(const Settings& settings) {
+    if (!ApplySettings(settings)) {
+        return StartResult::AlreadyRunning;
+    }
+    return Start(settings.port);
+}
+
+bool CaptureService::ApplySettings(const Settings& settings) {
+    if (IsRunning()) {
+        return false;
+    }
+    auto applied = std::make_unique<AppliedSettings>();
+    applied->settings = settings;
+    applied->settings.quality = std::min(settings.quality, settings::kMaxQuality);
+    for (const settings::SettingKey& key : settings::Keys()) {
+        if (key.kind == settings::ValueKind::Text && (applied->settings.*key.text).size() > key.maxBytes) {
+            (applied->settings.*key.text).resize(key.maxBytes);
+        }
+    }
+    applied->credentials = applied->settings.user + ":" + applied->settings.password;
+    // A copy equal to one applied before is used again, so that a slider moved back and forth does not
+    // keep more copies than it has positions.
+    for (const auto& copy : appliedCopies) {
+        if (copy->settings == applied->settings) {
+            current.store(copy.get());
+            return true;
+        }
+    }
+    appliedCopies.push_back(std::move(applied));
+    current.store(appliedCopies.back().get());
+    return true;
+}
+
 void CaptureService::SetCredentials(const char* realmText, const char* user, const char* password) {
-    std::snprintf(credentials, sizeof credentials, "%s:%s", user, password);
-    std::snprintf(realm, sizeof realm, "%s", realmText);
+    EditSettings([&](Settings& settings) {
+        settings.realm = realmText;
+        settings.user = user;
+        settings.password = password;
+    });
+}
+
+void CaptureService::SetCaptureObserver(std::function<void(imaging::CaptureResult)> observer) {
+    captureObserver = std::move(observer);
+}
+
+void CaptureService::ShowStartupPicture() const {
+    char snapshotPath[kMaxPath];
+    char startupPath[kMaxPath];
+    WorkingFilePath(snapshotPath, pages::kSnapshotFileName);
+    WorkingFilePath(startupPath, pages::kStartupPictureFileName);
+    platform::files::RemoveLeftoverReplacements(snapshotPath);
+    platform::files::RemoveFile(snapshotPath);
+    platform::files::CopyFileUnlessExists(startupPath, snapshotPath);
 }
 
 void CaptureService::SetStatusSink(StatusSink* sink) { statusSink.store(sink != nullptr ? sink : &silentSink); }
@@ -52,18 +105,19 @@ char* CaptureService::WorkingFilePath(char* buffer, const char* fileName) const 
 }
 
 int CaptureService::HookAuthenticate(const char*, const char** realmOut, const char** credentialsOut) {
-    if (authenticate == 0) {
+    const AppliedSettings& applied = *current.load();
+    if (!applied.settings.authenticate) {
         return 0;
     }
-    *realmOut = realm;
-    *credentialsOut = credentials;
+    *realmOut = applied.settings.realm.c_str();
+    *credentialsOut = applied.credentials.c_str();
     return 1;
 }
 
 int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length, const char* requestText) {
     // The look-ups can take long: they run before the log lock, and only delay their own request.
     char hostName[access_log::kHostNameBytes] = "";
-    if (resolveHostname != 0) {
+    if (CurrentSettings().resolveHostname) {
         connection.PeerHostName(hostName, sizeof hostName);
     }
     char address[access_log::kAddressBytes] = "";
@@ -75,14 +129,17 @@ int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length,
 }
 
 imaging::CaptureResult CaptureService::RunCaptureJob(const char* fileName) {
+    const Settings& applied = CurrentSettings();
     imaging::CaptureSettings settings;
-    settings.targetDesktop = targetDesktop;
-    static_assert(sizeof settings.windowClass == sizeof windowClass);
-    std::memcpy(settings.windowClass, windowClass, sizeof windowClass);
-    settings.windowClass[sizeof settings.windowClass - 1] = '\0';
-    settings.scaleDown = scaleDown;
-    settings.drawTime = drawTime;
-    settings.quality = quality;
-    settings.priority = priority;
-    return captureJob->RunCaptureJob(settings, fileName);
+    settings.targetDesktop = applied.targetDesktop ? 1 : 0;
+    std::snprintf(settings.windowClass, sizeof settings.windowClass, "%s", applied.windowClass.c_str());
+    settings.scaleDown = applied.scaleDown ? 1 : 0;
+    settings.drawTime = applied.drawTime ? 1 : 0;
+    settings.quality = applied.quality;
+    settings.priority = applied.priority;
+    const imaging::CaptureResult result = captureJob->RunCaptureJob(settings, fileName);
+    if (captureObserver) {
+        captureObserver(result);
+    }
+    return result;
 }

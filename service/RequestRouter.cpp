@@ -26,9 +26,10 @@ int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
 
     ShowClient(connection);
 
+    const Settings& settings = CurrentSettings();
     const bool isClick = target.starts_with(pages::kClickPrefix) && hasQuery;
-    if (isClick && enableClick != 0) {
-        remoteClick->Perform(target, scaleDown != 0, targetDesktop != 0);
+    if (isClick && settings.enableClick) {
+        remoteClick->Perform(target, settings.scaleDown, settings.targetDesktop);
     }
 
     if (target == pages::kPagePath || isClick) {
@@ -47,7 +48,7 @@ int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
 
 void CaptureService::ShowClient(TcpSocket& connection) {
     char hostName[access_log::kHostNameBytes] = "";
-    if (resolveHostname != 0) {
+    if (CurrentSettings().resolveHostname) {
         connection.PeerHostName(hostName, sizeof hostName);
     }
     char address[access_log::kAddressBytes] = "";
@@ -64,6 +65,7 @@ void CaptureService::SendSnapshot(TcpSocket& connection, const char* path, std::
         std::lock_guard guard(captureLock);
         ++hitCount;
         Status().SetHitCount(hitCount);
+        const auto minRemake = static_cast<std::uint32_t>(CurrentSettings().minRemake);
         if (CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
             RunCaptureJob(snapshotPath);
             Status().SetStatusActivity("");

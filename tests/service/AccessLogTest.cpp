@@ -90,7 +90,7 @@ std::vector<LogLine> ParseLog(const std::string& text) {
 
 class AccessLog : public testing::Test {
 protected:
-    void SetUp() override { harness.service.minRemake = 1000000; }
+    void SetUp() override { harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 1000000; }); }
     ServiceHarness<> harness;
 };
 
@@ -183,7 +183,7 @@ TEST_F(AccessLog, DropsLinesWhileTheLogCannotBeOpenedAndResumesAfterwards) {
 
 TEST_F(AccessLog, NamesTheClientWhenHostNamesAreResolved) {
     RecordingStatusSink sink;
-    harness.service.resolveHostname = 1;
+    harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = 1; });
     harness.service.SetStatusSink(&sink);
     ASSERT_TRUE(harness.Start());
     Get(harness.port, "/");
