@@ -65,8 +65,10 @@ void CaptureService::SendSnapshot(TcpSocket& connection, const char* path, std::
         std::lock_guard guard(captureLock);
         ++hitCount;
         Status().SetHitCount(hitCount);
+        // Once the server is stopping, requests still queued here get the picture there is: captures
+        // that nobody waits for would only hold up the end.
         const auto minRemake = static_cast<std::uint32_t>(CurrentSettings().minRemake);
-        if (CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
+        if (IsRunning() && CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
             RunCaptureJob(snapshotPath);
             Status().SetStatusActivity("");
             lastCaptureTick = startTick;
