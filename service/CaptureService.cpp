@@ -129,15 +129,7 @@ int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length,
 }
 
 imaging::CaptureResult CaptureService::RunCaptureJob(const char* fileName) {
-    const Settings& applied = CurrentSettings();
-    imaging::CaptureSettings settings;
-    settings.targetDesktop = applied.targetDesktop ? 1 : 0;
-    std::snprintf(settings.windowClass, sizeof settings.windowClass, "%s", applied.windowClass.c_str());
-    settings.scaleDown = applied.scaleDown ? 1 : 0;
-    settings.drawTime = applied.drawTime ? 1 : 0;
-    settings.quality = applied.quality;
-    settings.priority = applied.priority;
-    const imaging::CaptureResult result = captureJob->RunCaptureJob(settings, fileName);
+    const imaging::CaptureResult result = captureJob->RunCaptureJob(CurrentSettings(), fileName);
     if (captureObserver) {
         captureObserver(result);
     }

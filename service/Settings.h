@@ -6,13 +6,17 @@
 #include <span>
 #include <string>
 
+#include "imaging/CaptureJob.h"
+
 // The user's settings as one value: what the settings file (current.ini and its templates) holds, what the
 // control panel shows in its controls, and what the service runs with once they are applied at Start. A
 // value made by default is the service's state before its first Start (quality 75, every flag off, every
-// text empty); settings::Defaults() is what a file without any of the keys gives.
-struct Settings {
-    // Numbers hold the file's value as a signed 32-bit integer; a panel field shows it unsigned.
-    std::int32_t quality = 75;  // JPEG quality; the service uses at most 100
+// text empty); settings::Defaults() is what a file without any of the keys gives. The capture job reads
+// the capture's own settings (quality, priority, target, window class, halving, time stamp) straight from
+// its base.
+struct Settings : imaging::CaptureSettings {
+    // Numbers hold the file's value as a signed 32-bit integer; a panel field shows it unsigned. The
+    // service uses a quality of at most 100.
     std::int32_t port = 0;
     std::string realm;
     std::string user;
@@ -20,13 +24,8 @@ struct Settings {
     bool authenticate = false;
     bool run = false;  // the panel's service-running flag: Start right after loading
     bool enableClick = false;
-    std::int32_t priority = 0;   // capture thread priority level 0 (idle) .. 4 (highest)
     std::int32_t minRemake = 0;  // seconds between two captures, taken unsigned
-    bool scaleDown = false;
-    bool drawTime = false;
     bool resolveHostname = false;
-    bool targetDesktop = false;  // false: the foreground window's client area
-    std::string windowClass;
 
     bool operator==(const Settings&) const = default;
 };
