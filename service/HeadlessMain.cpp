@@ -47,10 +47,10 @@ void PrintHelp() {
 
 // Says on standard error when captures start failing and when they work again, once each time.
 class CaptureReporter {
-public:
+  public:
     void Heard(imaging::CaptureResult result) {
-        const bool failed =
-            result == imaging::CaptureResult::NothingToCapture || result == imaging::CaptureResult::ThreadFailed;
+        const bool failed = result == imaging::CaptureResult::NothingToCapture ||
+                            result == imaging::CaptureResult::ThreadFailed;
         if (failed && !failing) {
             std::fprintf(stderr,
                          "%s: cannot capture the screen (the display cannot be opened or shows nothing); "
@@ -62,7 +62,7 @@ public:
         failing = failed;
     }
 
-private:
+  private:
     bool failing = false;  // guarded by the service's capture lock, under which it is called
 };
 
@@ -76,8 +76,8 @@ void PrintWhereItServes(const CaptureService& service, const std::string& settin
     service.WorkingFilePath(logPath, pages::kLogFileName);
     service.WorkingFilePath(snapshotPath, pages::kSnapshotFileName);
     service.WorkingFilePath(pagePath, pages::kTemplateFileName);
-    std::printf("settings %s\nlog %s\npicture %s\npage template %s\n", settingsPath.c_str(), logPath, snapshotPath,
-                pagePath);
+    std::printf("settings %s\nlog %s\npicture %s\npage template %s\n", settingsPath.c_str(), logPath,
+                snapshotPath, pagePath);
     std::fflush(stdout);
 }
 

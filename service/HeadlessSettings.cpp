@@ -31,23 +31,24 @@ bool IsWholeNumber(const std::string& text) {
 std::string Refusal(const settings::SettingKey& key, const std::string& raw, const char* path) {
     const std::string where = std::string(path) + ": " + KeyName(key);
     switch (key.kind) {
-    case settings::ValueKind::Number: {
-        const std::int64_t value = settings::ParseNumber(raw.c_str());
-        if (!IsWholeNumber(raw) || value < key.minimum || value > key.maximum) {
-            return where + "=" + raw + " is not accepted: a whole number from " + std::to_string(key.minimum) +
-                   " to " + std::to_string(key.maximum) + " is";
+        case settings::ValueKind::Number: {
+            const std::int64_t value = settings::ParseNumber(raw.c_str());
+            if (!IsWholeNumber(raw) || value < key.minimum || value > key.maximum) {
+                return where + "=" + raw + " is not accepted: a whole number from " +
+                       std::to_string(key.minimum) + " to " + std::to_string(key.maximum) + " is";
+            }
+            break;
         }
-        break;
-    }
-    case settings::ValueKind::Text:
-        // The value itself stays unsaid: it may be a password.
-        if (key.credential && raw.size() > key.maxBytes) {
-            return where + " is " + std::to_string(raw.size()) + " bytes long and could never match: at most " +
-                   std::to_string(key.maxBytes) + " bytes are accepted";
-        }
-        break;
-    case settings::ValueKind::Flag:
-        break;
+        case settings::ValueKind::Text:
+            // The value itself stays unsaid: it may be a password.
+            if (key.credential && raw.size() > key.maxBytes) {
+                return where + " is " + std::to_string(raw.size()) +
+                       " bytes long and could never match: at most " + std::to_string(key.maxBytes) +
+                       " bytes are accepted";
+            }
+            break;
+        case settings::ValueKind::Flag:
+            break;
     }
     return {};
 }

@@ -19,15 +19,18 @@ constexpr std::int64_t kMaxPort = 65535;
 // The interval is counted in milliseconds in 32 bits: a longer one would wrap.
 constexpr std::int64_t kMaxMinRemake = UINT32_MAX / 1000;
 
-constexpr SettingKey Number(const char* section, const char* key, const char* defaultValue, std::int64_t minimum,
-                            std::int64_t maximum, std::int32_t Settings::*member) {
-    return {section, key, ValueKind::Number, defaultValue, minimum, maximum, 0, false, member, nullptr, nullptr};
+constexpr SettingKey Number(const char* section, const char* key, const char* defaultValue,
+                            std::int64_t minimum, std::int64_t maximum, std::int32_t Settings::*member) {
+    return {section, key,    ValueKind::Number, defaultValue, minimum, maximum, 0,
+            false,   member, nullptr,           nullptr};
 }
-constexpr SettingKey Text(const char* section, const char* key, const char* defaultValue, std::size_t maxBytes,
-                          bool credential, std::string Settings::*member) {
-    return {section, key, ValueKind::Text, defaultValue, 0, 0, maxBytes, credential, nullptr, member, nullptr};
+constexpr SettingKey Text(const char* section, const char* key, const char* defaultValue,
+                          std::size_t maxBytes, bool credential, std::string Settings::*member) {
+    return {section,  key,        ValueKind::Text, defaultValue, 0,      0,
+            maxBytes, credential, nullptr,         member,       nullptr};
 }
-constexpr SettingKey Flag(const char* section, const char* key, const char* defaultValue, bool Settings::*member) {
+constexpr SettingKey Flag(const char* section, const char* key, const char* defaultValue,
+                          bool Settings::*member) {
     return {section, key, ValueKind::Flag, defaultValue, 0, 0, 0, false, nullptr, nullptr, member};
 }
 
@@ -61,7 +64,9 @@ bool EqualNoCase(const char* left, const char* right) {
 
 }  // namespace
 
-std::span<const SettingKey> Keys() { return kKeys; }
+std::span<const SettingKey> Keys() {
+    return kKeys;
+}
 
 const SettingKey* FindKey(const char* section, const char* key) {
     for (const SettingKey& entry : kKeys) {
@@ -74,30 +79,30 @@ const SettingKey* FindKey(const char* section, const char* key) {
 
 std::string FormatValue(const SettingKey& key, const Settings& values) {
     switch (key.kind) {
-    case ValueKind::Number: {
-        char text[kNumberBytes];
-        std::snprintf(text, sizeof text, "%d", values.*key.number);
-        return text;
-    }
-    case ValueKind::Flag:
-        return FormatFlag(values.*key.flag);
-    case ValueKind::Text:
-        break;
+        case ValueKind::Number: {
+            char text[kNumberBytes];
+            std::snprintf(text, sizeof text, "%d", values.*key.number);
+            return text;
+        }
+        case ValueKind::Flag:
+            return FormatFlag(values.*key.flag);
+        case ValueKind::Text:
+            break;
     }
     return values.*key.text;
 }
 
 void ParseValue(const SettingKey& key, const char* text, Settings& values) {
     switch (key.kind) {
-    case ValueKind::Number:
-        values.*key.number = ParseNumber(text);
-        break;
-    case ValueKind::Flag:
-        values.*key.flag = ParseFlag(text);
-        break;
-    case ValueKind::Text:
-        (values.*key.text).assign(text, strnlen(text, kFileValueBytes));
-        break;
+        case ValueKind::Number:
+            values.*key.number = ParseNumber(text);
+            break;
+        case ValueKind::Flag:
+            values.*key.flag = ParseFlag(text);
+            break;
+        case ValueKind::Text:
+            (values.*key.text).assign(text, strnlen(text, kFileValueBytes));
+            break;
     }
 }
 

