@@ -30,6 +30,10 @@ public:
 };
 
 bool RemoveFile(const char* path);
+// Removes what replacements of targetPath left behind when the process died before Commit (files named
+// like the target plus a dot and six letters or digits, not all of them lower-case letters: those could
+// be a word). Only for the start of a program that owns the target. Returns how many were removed.
+int RemoveLeftoverReplacements(const char* targetPath);
 // Copies from to to; fails without touching anything when to already exists.
 bool CopyFileUnlessExists(const char* from, const char* to);
 // Opens the file for appending (creating it when missing), writes the pieces in order and closes it
@@ -74,13 +78,15 @@ private:
     int descriptor = -1;
     FileIdentity held;  // of the open descriptor
 };
+// Who may read a file the program writes; its owner may always write it.
+enum class Readers { Everyone, OwnerOnly };
 
 // A new version of a file, written to a temporary file in the same folder and put in place by Commit in
 // one step. Until then, and for ever when Commit is not called, the old version stays as it was.
 class ReplacementFile {
 public:
     // Null when the temporary file cannot be created (for example, the folder does not exist).
-    static std::unique_ptr<ReplacementFile> Create(const char* targetPath);
+    static std::unique_ptr<ReplacementFile> Create(const char* targetPath, Readers readers = Readers::Everyone);
     virtual ~ReplacementFile() = default;  // removes the temporary file unless committed
     virtual std::FILE* Stream() = 0;       // binary, for writing
     // Flushes and closes the stream and renames it over the target. False when any write failed; the

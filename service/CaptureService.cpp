@@ -1,6 +1,7 @@
 #include "service/CaptureService.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -8,6 +9,7 @@
 #include "platform/Files.h"
 #include "service/AccessLog.h"
 #include "service/RemoteClick.h"
+#include "service/SettingsKeys.h"
 
 // The capture job keeps one sink for its life; this one passes its notifications on to whichever sink
 // the service has at the moment.
@@ -33,6 +35,7 @@ CaptureService::CaptureService(FileLocations locations)
       remoteClick(std::make_unique<RemoteClick>()) {
     logPath = WorkingFilePath(pages::kLogFileName);
     accessLog = std::make_unique<access_log::AccessLogFile>(logPath);
+    ApplySettings(Settings{});
 }
 
 CaptureService::~CaptureService() {
@@ -40,9 +43,57 @@ CaptureService::~CaptureService() {
     Shutdown();
 }
 
+StartResult CaptureService::Start(const Settings& settings) {
+    if (!ApplySettings(settings)) {
+        return StartResult::AlreadyRunning;
+    }
+    return Start(settings.port);
+}
+
+bool CaptureService::ApplySettings(const Settings& settings) {
+    if (IsRunning()) {
+        return false;
+    }
+    auto applied = std::make_unique<AppliedSettings>();
+    applied->settings = settings;
+    applied->settings.quality = std::min(settings.quality, settings::kMaxQuality);
+    for (const settings::SettingKey& key : settings::Keys()) {
+        if (key.kind == settings::ValueKind::Text && (applied->settings.*key.text).size() > key.maxBytes) {
+            (applied->settings.*key.text).resize(key.maxBytes);
+        }
+    }
+    applied->credentials = applied->settings.user + ":" + applied->settings.password;
+    // A copy equal to one applied before is used again, so that a slider moved back and forth does not
+    // keep more copies than it has positions.
+    for (const auto& copy : appliedCopies) {
+        if (copy->settings == applied->settings) {
+            current.store(copy.get());
+            return true;
+        }
+    }
+    appliedCopies.push_back(std::move(applied));
+    current.store(appliedCopies.back().get());
+    return true;
+}
+
 void CaptureService::SetCredentials(const char* realmText, const char* user, const char* password) {
-    std::snprintf(credentials, sizeof credentials, "%s:%s", user, password);
-    std::snprintf(realm, sizeof realm, "%s", realmText);
+    EditSettings([&](Settings& settings) {
+        settings.realm = realmText;
+        settings.user = user;
+        settings.password = password;
+    });
+}
+
+void CaptureService::SetCaptureObserver(std::function<void(imaging::CaptureResult)> observer) {
+    captureObserver = std::move(observer);
+}
+
+void CaptureService::ShowStartupPicture() const {
+    const std::string snapshotPath = WorkingFilePath(pages::kSnapshotFileName);
+    const std::string startupPath = WorkingFilePath(pages::kStartupPictureFileName);
+    platform::files::RemoveLeftoverReplacements(snapshotPath.c_str());
+    platform::files::RemoveFile(snapshotPath.c_str());
+    platform::files::CopyFileUnlessExists(startupPath.c_str(), snapshotPath.c_str());
 }
 
 void CaptureService::SetStatusSink(StatusSink* sink) { statusSink.store(sink != nullptr ? sink : &silentSink); }
@@ -54,11 +105,12 @@ void CaptureService::SetTickSource(std::function<std::uint32_t()> source) {
 std::string CaptureService::WorkingFilePath(const char* fileName) const { return locations.PathOf(fileName); }
 
 int CaptureService::HookAuthenticate(const char*, const char** realmOut, const char** credentialsOut) {
-    if (authenticate == 0) {
+    const AppliedSettings& applied = *current.load();
+    if (!applied.settings.authenticate) {
         return 0;
     }
-    *realmOut = realm;
-    *credentialsOut = credentials;
+    *realmOut = applied.settings.realm.c_str();
+    *credentialsOut = applied.credentials.c_str();
     return 1;
 }
 
@@ -68,7 +120,7 @@ int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length,
     // given on the accept thread, which must never wait for the name service, and is logged with the
     // address alone.
     const access_log::ClientNames* known = access_log::RequestClient::NamesFor(connection);
-    const bool mayLookUp = resolveHostname != 0 && status != static_cast<int>(HttpStatusCode::ServiceUnavailable);
+    const bool mayLookUp = CurrentSettings().resolveHostname && status != static_cast<int>(HttpStatusCode::ServiceUnavailable);
     const access_log::ClientNames names = known != nullptr ? *known : access_log::NameClient(connection, mayLookUp);
     const std::string tail = access_log::FormatTail(status, length, names.hostName, names.address);
     const std::string escaped = access_log::EscapeRequestText(requestText);
@@ -77,14 +129,9 @@ int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length,
 }
 
 imaging::CaptureResult CaptureService::RunCaptureJob(const char* fileName) {
-    imaging::CaptureSettings settings;
-    settings.targetDesktop = targetDesktop;
-    static_assert(sizeof settings.windowClass == sizeof windowClass);
-    std::memcpy(settings.windowClass, windowClass, sizeof windowClass);
-    settings.windowClass[sizeof settings.windowClass - 1] = '\0';
-    settings.scaleDown = scaleDown;
-    settings.drawTime = drawTime;
-    settings.quality = quality;
-    settings.priority = priority;
-    return captureJob->RunCaptureJob(settings, fileName);
+    const imaging::CaptureResult result = captureJob->RunCaptureJob(CurrentSettings(), fileName);
+    if (captureObserver) {
+        captureObserver(result);
+    }
+    return result;
 }

@@ -41,12 +41,13 @@ int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
     const std::string_view target(path);
 
     // Named once, for the status note and for the log line of the answer.
-    const access_log::RequestClient client(connection, resolveHostname != 0);
+    const access_log::RequestClient client(connection, CurrentSettings().resolveHostname);
     ShowClient(client.Names());
 
+    const Settings& settings = CurrentSettings();
     const pages::Route route = pages::RouteRequest(target);
-    if (route == pages::Route::Click && enableClick != 0) {
-        remoteClick->Perform(target, scaleDown != 0, targetDesktop != 0);
+    if (route == pages::Route::Click && settings.enableClick) {
+        remoteClick->Perform(target, settings.scaleDown, settings.targetDesktop);
     }
 
     switch (route) {
@@ -80,7 +81,10 @@ void CaptureService::SendSnapshot(TcpSocket& connection, const char* path, std::
         std::lock_guard guard(captureLock);
         ++hitCount;
         Status().SetHitCount(hitCount);
-        if (CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
+        // Once the server is stopping, requests still queued here get the picture there is: captures
+        // that nobody waits for would only hold up the end.
+        const auto minRemake = static_cast<std::uint32_t>(CurrentSettings().minRemake);
+        if (IsRunning() && CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
             RunCaptureJob(snapshotPath.c_str());
             Status().SetStatusActivity("");
             lastCaptureTick = startTick;

@@ -17,20 +17,13 @@ namespace {
 // The status bar's panes: the client note, then the capture activity; right edges in pixels.
 constexpr int kStatusPaneEdges[] = {250, 340};
 
-// Credentials and realm are read from their fields with this bound, so "user:password" fits the
-// service's 200 bytes.
-constexpr std::size_t kFieldTextBytes = 100;
-
 // The controls that must not change while the service runs, in the order they are switched.
 constexpr int kRunningList[] = {IDC_AUTH,     IDC_REALM,     IDC_USER,         IDC_PASSWORD,
                                 IDC_PORT,     IDC_QUALITY,   IDC_CLICK,        IDC_SCALEDOWN,
                                 IDC_DRAWTIME, IDC_DESKTOP,   IDC_ACTIVEWINDOW, IDC_WINCLASS,
                                 IDC_PRIORITY, IDC_MINREMAKE, IDC_RESOLVE,      IDC_TEMPLATELINK};
 
-constexpr int kMaxQuality = 100;
-
 constexpr const char* kScreenFileName = "screen.jpg";
-constexpr const char* kWaitPictureName = "data/wait.jpg";
 
 constexpr const char* kStartFailedText = "サービスを開始できませんでした。";
 constexpr const char* kStartFailedCaption = "QV Server";
@@ -97,10 +90,7 @@ int ControlPanel::HandleMessage(DialogWindow& /*dialogWindow*/, unsigned message
 }
 
 void ControlPanel::InitDialog() {
-    const std::string screenPath = WorkingFile(kScreenFileName);
-    const std::string waitPath = WorkingFile(kWaitPictureName);
-    platform::files::RemoveFile(screenPath.c_str());
-    platform::files::CopyFileUnlessExists(waitPath.c_str(), screenPath.c_str());
+    service.ShowStartupPicture();
 
     window.CreateStatusBar(IDC_STATUSBAR, kStatusPaneEdges);
     {
@@ -123,32 +113,11 @@ void ControlPanel::InitDialog() {
 }
 
 void ControlPanel::StartService() {
-    // The service's settings are read by its threads without a lock: they change only while it is stopped.
+    // The service takes its copy of the settings here and keeps it unchanged while it runs.
     if (serviceRunning != 0) {
         return;
     }
-    const auto port = static_cast<int>(window.GetItemInt(IDC_PORT, nullptr, false));
-    const auto quality = static_cast<std::int32_t>(window.GetItemInt(IDC_QUALITY, nullptr, false));
-    service.quality = std::min(quality, kMaxQuality);
-
-    char user[kFieldTextBytes];
-    char password[kFieldTextBytes];
-    char realm[kFieldTextBytes];
-    window.GetItemText(IDC_USER, user, sizeof user);
-    window.GetItemText(IDC_PASSWORD, password, sizeof password);
-    window.GetItemText(IDC_REALM, realm, sizeof realm);
-
-    service.targetDesktop = window.IsChecked(IDC_DESKTOP) != 0 ? 1 : 0;
-    service.scaleDown = window.IsChecked(IDC_SCALEDOWN) != 0 ? 1 : 0;
-    window.GetItemText(IDC_WINCLASS, service.windowClass, sizeof service.windowClass);
-    service.drawTime = window.IsChecked(IDC_DRAWTIME) != 0 ? 1 : 0;
-    service.resolveHostname = window.IsChecked(IDC_RESOLVE) != 0 ? 1 : 0;
-    service.authenticate = window.IsChecked(IDC_AUTH) != 0 ? 1 : 0;
-    service.enableClick = window.IsChecked(IDC_CLICK) != 0 ? 1 : 0;
-    service.SetCredentials(realm, user, password);
-    service.minRemake = window.GetItemInt(IDC_MINREMAKE, nullptr, false);
-
-    if (service.Start(port) != StartResult::Failed) {
+    if (service.Start(SettingsFromControls()) != StartResult::Failed) {
         window.EnableItem(IDOK, false);
         window.EnableItem(IDC_STOP, true);
         EnableRunningList(false);
@@ -183,7 +152,7 @@ void ControlPanel::EnableRunningList(bool enable) {
 void ControlPanel::ShowPriority(int position) {
     position = std::clamp(position, 0, settings::kMaxPriority);
     window.SetItemText(IDC_PRIORITYNAME, kPriorityNames[position]);
-    service.priority = position;
+    service.EditSettings([position](Settings& values) { values.priority = position; });
 }
 
 void ControlPanel::OnLinkClicked(std::intptr_t linkId) {

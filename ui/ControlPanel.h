@@ -10,6 +10,7 @@
 
 class CaptureService;
 class LinkClass;
+struct Settings;
 
 inline constexpr int kPriorityCount = 5;
 // The names beside the priority slider, by position.
@@ -44,6 +45,9 @@ private:
     void Close();
     void EnableRunningList(bool enable);
     void ShowPriority(int position);
+    // The settings as the controls show them, and the controls showing the settings.
+    Settings SettingsFromControls() const;
+    void ShowSettings(const Settings& values);
     void OnLinkClicked(std::intptr_t linkId);
     void ChooseTemplate();
     std::string WorkingFile(const char* fileName) const;

@@ -25,10 +25,11 @@ TEST(DeepFolder, WorkingFilesStayInTheExecutablesOwnFolder) {
 
     CaptureService service(deep + "/qvserver-headless");
     EXPECT_EQ(service.logPath, deep + "/log.txt");
-    EXPECT_EQ(headless::LoadSettingsIntoService(service,
-                                                service.WorkingFilePath(settings::kCurrentFileName).c_str()),
-              4321);
-    headless::ShowStartupPicture(service);
+    const headless::LoadedSettings loaded =
+        headless::LoadSettings(service.WorkingFilePath(settings::kCurrentFileName).c_str());
+    ASSERT_TRUE(loaded.settings.has_value());
+    EXPECT_EQ(loaded.settings->port, 4321);
+    service.ShowStartupPicture();
     EXPECT_EQ(TempDir::ReadFile(deep + "/screen.jpg"), "start-up picture");
 }
 

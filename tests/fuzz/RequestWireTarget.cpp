@@ -40,11 +40,15 @@ struct LogCall {
 class RecordingService final : public CaptureService {
 public:
     RecordingService(std::string executablePath, bool askForCredentials) : CaptureService(std::move(executablePath)) {
-        SetCredentials(kRealm, kUser, kPassword);
-        authenticate = askForCredentials ? 1 : 0;
-        resolveHostname = 0;
-        enableClick = 0;
-        minRemake = 0;
+        EditSettings([&](Settings& settings) {
+            settings.realm = kRealm;
+            settings.user = kUser;
+            settings.password = kPassword;
+            settings.authenticate = askForCredentials;
+            settings.resolveHostname = false;
+            settings.enableClick = false;
+            settings.minRemake = 0;
+        });
     }
     ~RecordingService() override { Shutdown(); }
 

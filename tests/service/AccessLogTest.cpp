@@ -94,7 +94,7 @@ std::vector<LogLine> ParseLog(const std::string& text) {
 
 class AccessLog : public testing::Test {
 protected:
-    void SetUp() override { harness.service.minRemake = 1000000; }
+    void SetUp() override { harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 1000000; }); }
     ServiceHarness<> harness;
 };
 
@@ -126,7 +126,7 @@ TEST_F(AccessLog, WritesOneLinePerResponseWithStatusLengthAndClient) {
 
 TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
     // The 503 is logged on the accept thread, which never waits for the name service: address alone.
-    harness.service.resolveHostname = 1;
+    harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = true; });
     ASSERT_TRUE(harness.Start());
     // One at a time, with a pause, so that the server's short accept queue never overflows and the
     // connections take their slots in the order they were made.
@@ -240,7 +240,7 @@ TEST_F(AccessLog, FifoInPlaceOfTheLogBlocksNoAnswer) {
 
 TEST_F(AccessLog, NamesTheClientWhenHostNamesAreResolved) {
     RecordingStatusSink sink;
-    harness.service.resolveHostname = 1;
+    harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = 1; });
     harness.service.SetStatusSink(&sink);
     ASSERT_TRUE(harness.Start());
     Get(harness.port, "/");
