@@ -32,6 +32,7 @@ void HttpServer::ServeRequest(TcpSocket& connection) {
         SendBadRequest(connection);
         return;
     }
+    HeadArrived(connection);
     char method[kMethodBytes];
     CopyToken(method, sizeof method, head->Text(), ' ');
     if (std::strcmp(method, "GET") != 0 || HandleGet(connection, *head) == 0) {

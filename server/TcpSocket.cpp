@@ -33,6 +33,7 @@ int TcpSocket::Listen(int port) {
 }
 
 int TcpSocket::Accept(TcpSocket& connection) {
+    connection.sendProgress = {};
     connection.handle = net::AcceptConnection(handle, &connection.address);
     return connection.handle == net::kInvalidSocket ? 0 : 1;
 }
@@ -48,8 +49,21 @@ int TcpSocket::Close() {
     return 1;
 }
 
+int TcpSocket::CloseAfterAnswer() {
+    if (pendingLength != 0) {
+        SendGathered(nullptr, 0);
+    }
+    net::CloseSocketAfterAnswer(handle, sendProgress.discarded != 0);
+    handle = net::kInvalidSocket;
+    return 1;
+}
+
 void TcpSocket::Shutdown() {
     net::ShutdownSocket(handle);
+}
+
+void TcpSocket::ShutdownReceiving() {
+    net::ShutdownReceiving(handle);
 }
 
 int TcpSocket::SendAll(const void* bytes, int length) {
@@ -79,7 +93,7 @@ bool TcpSocket::SendGathered(const void* bytes, std::size_t length) {
             ++first;
             continue;
         }
-        std::ptrdiff_t count = net::SendSome(handle, pieces + first, 2 - first);
+        std::ptrdiff_t count = net::SendSome(handle, pieces + first, 2 - first, &sendProgress);
         if (count <= 0) {
             sent = false;
             break;
