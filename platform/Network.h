@@ -71,13 +71,16 @@ void ShutdownSocket(SocketHandle socket);
 // Discards input that has arrived unread, at most kMaxDrainBytes (so that the peer gets an orderly close,
 // not a reset that could destroy the answer in flight), shuts the socket down and closes it. Never waits.
 void CloseSocket(SocketHandle socket);
-// After an answer: as CloseSocket, but when the peer is still sending (more input than the close discards,
-// or input discarded while the answer went out), first ends the sending direction and keeps discarding
+// After an answer: as CloseSocket, but when the peer is still sending (input arrived behind what was read,
+// or was discarded while the answer went out), first ends the sending direction and keeps discarding
 // until the peer closes, at most kLingerMilliseconds. A close on unread input would reset the connection
 // and the peer would lose the part of the answer it has not read yet.
 void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending);
 inline constexpr std::size_t kMaxDrainBytes = 64 * 1024;
 inline constexpr int kLingerMilliseconds = 2000;
+// Of count sockets, the index of one whose peer has closed its sending direction (or whose connection
+// failed), looked at without waiting; -1 when there is none.
+int FindPeerClosed(const SocketHandle* sockets, int count);
 // Ends the receiving direction only: a thread blocked receiving on it wakes and sees the end of the input,
 // while the socket can still send an answer.
 void ShutdownReceiving(SocketHandle socket);

@@ -50,6 +50,9 @@ struct ConnectionTable {
     // Caller holds slotsLock. The slot whose connection has waited longest for its head, if that is at
     // least patience and no successor waits for it yet; -1 otherwise.
     int LongestAwaitingHead(Clock::time_point now, Clock::duration patience) const;
+    // Caller holds slotsLock. A slot whose client has closed its end already (its answer is out, or it gave
+    // up): its worker is about to free it. -1 when there is none, or each such slot has a successor.
+    int PeerClosed() const;
     // Caller holds slotsLock. The slot holding the connection, or -1.
     int IndexOf(const TcpSocket* connection) const;
 };

@@ -56,6 +56,20 @@ int ConnectionTable::LongestAwaitingHead(Clock::time_point now, Clock::duration 
     return longest;
 }
 
+int ConnectionTable::PeerClosed() const {
+    std::array<platform::net::SocketHandle, kConnectionSlots> handles{};
+    std::array<int, kConnectionSlots> indices{};
+    int count = 0;
+    for (int index = 0; index < kConnectionSlots; ++index) {
+        if (slots[index] && !successors[index]) {
+            handles[count] = slots[index]->handle;
+            indices[count++] = index;
+        }
+    }
+    const int found = platform::net::FindPeerClosed(handles.data(), count);
+    return found < 0 ? -1 : indices[found];
+}
+
 int ConnectionTable::IndexOf(const TcpSocket* connection) const {
     if (connection == nullptr) {
         return -1;
@@ -226,7 +240,8 @@ void HttpServer::AcceptLoop() {
 }
 
 // Caller holds connections.slotsLock. Puts the connection into a free slot or, when there is none, behind
-// the connection that has waited longest for its head, which is given up: its worker sees the end of its
+// a connection whose client has closed, or else behind the one that has waited longest for its head,
+// which is given up: its worker sees the end of its
 // input, answers 400 and leaves the slot to the newcomer. The slot index, or -1 when the connection must
 // be refused and stays with the caller.
 int HttpServer::TakeSlot(std::unique_ptr<TcpSocket>& connection) {
@@ -235,12 +250,17 @@ int HttpServer::TakeSlot(std::unique_ptr<TcpSocket>& connection) {
     if (index >= 0) {
         return index;
     }
-    index = connections.LongestAwaitingHead(now, headPatience);
+    // A client that has closed its connection is done with its slot, even while its worker still holds it:
+    // one that reconnects right after a complete answer must not be refused for that.
+    index = connections.PeerClosed();
     if (index < 0) {
-        return -1;
+        index = connections.LongestAwaitingHead(now, headPatience);
+        if (index < 0) {
+            return -1;
+        }
+        connections.phases[index] = ConnectionTable::Phase::GivenUp;
+        connections.slots[index]->ShutdownReceiving();
     }
-    connections.phases[index] = ConnectionTable::Phase::GivenUp;
-    connections.slots[index]->ShutdownReceiving();
     connections.successors[index] = std::move(connection);
     return index;
 }

@@ -292,6 +292,24 @@ void ShutdownSocket(SocketHandle socket) {
     }
 }
 
+int FindPeerClosed(const SocketHandle* sockets, int count) {
+    constexpr int kMaxWatched = 64;
+    pollfd watched[kMaxWatched];
+    const int used = count < kMaxWatched ? count : kMaxWatched;
+    for (int i = 0; i < used; ++i) {
+        watched[i] = pollfd{Descriptor(sockets[i]), POLLRDHUP, 0};
+    }
+    if (poll(watched, static_cast<nfds_t>(used), 0) <= 0) {
+        return -1;
+    }
+    for (int i = 0; i < used; ++i) {
+        if ((watched[i].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 void ShutdownReceiving(SocketHandle socket) {
     if (socket != kInvalidSocket) {
         shutdown(Descriptor(socket), SHUT_RD);
@@ -317,7 +335,7 @@ void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending) {
     const int descriptor = Descriptor(socket);
     bool ended = false;
     const std::size_t drained = DiscardInput(descriptor, kMaxDrainBytes, ended);
-    if (!ended && (peerWasSending || drained == kMaxDrainBytes)) {
+    if (!ended && (peerWasSending || drained != 0)) {
         // The peer is still sending: the answer leaves with our end of the stream, and the input is read
         // until the peer closes, so that the close cannot turn into a reset.
         shutdown(descriptor, SHUT_WR);
