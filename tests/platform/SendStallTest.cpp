@@ -78,33 +78,4 @@ TEST(SendStall, PeerThatNeverReadsFailsTheSendAndEveryLaterSendFailsAtOnce) {
     net::CloseSocket(listener);
 }
 
-// A peer that reads nothing makes no progress however the local buffers grow: the limit holds for the
-// whole answer, not for each send that managed to queue a few more bytes.
-TEST(SendStall, LimitBoundsTheWholeAnswerNotEachSend) {
-    const net::SocketHandle listener = net::OpenTcpSocket();
-    ASSERT_NE(listener, net::kInvalidSocket);
-    ASSERT_TRUE(net::BindSocket(listener, net::Ipv4Endpoint{htonl(INADDR_LOOPBACK), 0}));
-    ASSERT_TRUE(net::ListenOnSocket(listener, 5));
-    NonReadingClient client(BoundPort(listener));
-    ASSERT_TRUE(client.connected);
-    const net::SocketHandle connection = net::AcceptConnection(listener, nullptr);
-    ASSERT_NE(connection, net::kInvalidSocket);
-
-    constexpr int kLimit = 500;
-    net::SetSendStallLimit(connection, kLimit);
-    const std::vector<char> block(1024, 'x');
-    const net::ConstBuffer piece{block.data(), block.size()};
-    net::SendProgress progress;
-    const auto start = std::chrono::steady_clock::now();
-    int sends = 0;
-    while (net::SendSome(connection, &piece, 1, &progress) > 0 && sends < 100000) {
-        ++sends;
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3 * kLimit))
-        << sends << " sends of 1 KB went through before the limit";
-
-    net::CloseSocket(connection);
-    net::CloseSocket(listener);
-}
-
 }  // namespace
