@@ -354,8 +354,9 @@ void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending) {
                 DiscardInput(descriptor, kMaxDiscardPerWait, ended);
             }
         }
+        shutdown(descriptor, SHUT_RDWR);
     }
-    shutdown(descriptor, SHUT_RDWR);
+    // The only descriptor of the socket: closing it ends the connection in order (no separate shutdown).
     close(descriptor);
 }
 
