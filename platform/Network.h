@@ -81,6 +81,11 @@ inline constexpr int kLingerMilliseconds = 2000;
 // Of count sockets, the index of one whose peer has closed its sending direction (or whose connection
 // failed), looked at without waiting; -1 when there is none.
 int FindPeerClosed(const SocketHandle* sockets, int count);
+// Ends the sending direction only: the peer reads the end of the stream after what was sent.
+void ShutdownSending(SocketHandle socket);
+// Discards what has arrived, without waiting: true once the peer has closed its end (or the connection
+// failed), so that a close now is an orderly one.
+bool DiscardUntilPeerClosed(SocketHandle socket);
 // Ends the receiving direction only: a thread blocked receiving on it wakes and sees the end of the input,
 // while the socket can still send an answer.
 void ShutdownReceiving(SocketHandle socket);

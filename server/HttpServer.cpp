@@ -169,6 +169,7 @@ void HttpServer::RunAcceptThread() {
     } catch (...) {
         // Whatever ended the loop, the listening socket is closed and the server is idle again.
     }
+    CloseRefused(true);
     CloseListenerAndIdle();
     ThreadEnded();
 }
@@ -225,17 +226,50 @@ void HttpServer::AcceptLoop() {
             return;
         }
         if (index < 0) {
-            try {
-                SendServiceUnavailable(*connection);
-            } catch (...) {
-                // A log hook that throws loses this answer, not the accept loop.
-            }
-            connection->Close();
+            Refuse(std::move(connection));
         } else if (worker == WorkerState::Parked) {
             workers[index].wake.release();
         } else if (worker == WorkerState::None) {
             StartWorker(index);
         }
+        CloseRefused(false);
+    }
+}
+
+// Answers 503 and keeps the connection open for a while, its sending direction ended (see refused).
+void HttpServer::Refuse(std::unique_ptr<TcpSocket> connection) {
+    try {
+        SendServiceUnavailable(*connection);
+    } catch (...) {
+        // A log hook that throws loses this answer, not the accept loop.
+    }
+    if (refusedCount == kMaxRefusedOpen) {
+        RefusedConnection& oldest = refused[refusedFirst];
+        oldest.connection->Close();
+        oldest.connection.reset();
+        refusedFirst = (refusedFirst + 1) % kMaxRefusedOpen;
+        --refusedCount;
+    }
+    connection->EndSending();
+    RefusedConnection& entry = refused[(refusedFirst + refusedCount) % kMaxRefusedOpen];
+    entry.connection = std::move(connection);
+    entry.closeBy = std::chrono::steady_clock::now() + kRefusalLinger;
+    ++refusedCount;
+}
+
+// Closes the refused connections whose client has closed or whose time is up, oldest first, stopping at
+// the first that is still open and in time; all of them when all is set.
+void HttpServer::CloseRefused(bool all) {
+    const auto now = std::chrono::steady_clock::now();
+    while (refusedCount != 0) {
+        RefusedConnection& oldest = refused[refusedFirst];
+        if (!all && !oldest.connection->DiscardUntilPeerClosed() && now < oldest.closeBy) {
+            return;
+        }
+        oldest.connection->Close();
+        oldest.connection.reset();
+        refusedFirst = (refusedFirst + 1) % kMaxRefusedOpen;
+        --refusedCount;
     }
 }
 

@@ -81,6 +81,8 @@ private:
     void CloseListenerAndIdle();
     void AcceptLoop();
     int TakeSlot(std::unique_ptr<TcpSocket>& connection);
+    void Refuse(std::unique_ptr<TcpSocket> connection);
+    void CloseRefused(bool all);
     void StartWorker(int index);
     void RunWorkerThread(int index);
     void ServeConnection(int index);
@@ -115,6 +117,19 @@ private:
     };
     std::array<SlotWorker, kConnectionSlots> workers;
     bool parkingOpen = false;  // guarded by connections.slotsLock: workers may park while the loop runs
+
+    // Connections answered with the 503, their sending direction ended, kept open (oldest first) until the
+    // client has closed or kRefusalLinger has passed: a request that arrives after a close would reset the
+    // connection, and the client could lose the answer. Used by the accept thread only.
+    struct RefusedConnection {
+        std::unique_ptr<TcpSocket> connection;
+        std::chrono::steady_clock::time_point closeBy;
+    };
+    static constexpr int kMaxRefusedOpen = 256;
+    static constexpr std::chrono::milliseconds kRefusalLinger{1000};
+    std::array<RefusedConnection, kMaxRefusedOpen> refused;
+    int refusedFirst = 0;
+    int refusedCount = 0;
 
     // Every thread of the engine, counted so that Shutdown can wait for all of them.
     std::mutex threadsLock;

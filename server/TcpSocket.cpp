@@ -62,6 +62,17 @@ void TcpSocket::Shutdown() {
     net::ShutdownSocket(handle);
 }
 
+void TcpSocket::EndSending() {
+    if (pendingLength != 0) {
+        SendGathered(nullptr, 0);
+    }
+    net::ShutdownSending(handle);
+}
+
+bool TcpSocket::DiscardUntilPeerClosed() {
+    return net::DiscardUntilPeerClosed(handle);
+}
+
 void TcpSocket::ShutdownReceiving() {
     net::ShutdownReceiving(handle);
 }

@@ -30,6 +30,10 @@ public:
     int CloseAfterAnswer();
     // Wakes a thread blocked on this socket without closing it.
     void Shutdown();
+    // Sends what is pending and ends the sending direction; the socket stays open.
+    void EndSending();
+    // Discards what has arrived without waiting: true once the peer has closed its end.
+    bool DiscardUntilPeerClosed();
     // Wakes a thread blocked receiving on this socket, which then sees the end of the input; the socket
     // can still send.
     void ShutdownReceiving();

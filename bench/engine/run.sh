@@ -106,7 +106,7 @@ measure() {
         after=$(engine_counts)
         refused=$(awk -v b="$before" -v a="$after" 'BEGIN {
             split(b, x, " "); split(a, y, " "); total = (y[1] - x[1]) + (y[2] - x[2]) + (y[3] - x[3])
-            printf "%.4f", total > 0 ? (y[3] - x[3]) / total : 0 }')
+            printf "%.4f", (total > 0 ? (y[3] - x[3]) / total : 0) }')
     fi
     rps=$(awk '/^Requests\/sec:/ {print $2}' "$out")
     p50=$(to_ms "$(awk '$1 == "50%" {print $2}' "$out")")

@@ -310,6 +310,18 @@ int FindPeerClosed(const SocketHandle* sockets, int count) {
     return -1;
 }
 
+void ShutdownSending(SocketHandle socket) {
+    if (socket != kInvalidSocket) {
+        shutdown(Descriptor(socket), SHUT_WR);
+    }
+}
+
+bool DiscardUntilPeerClosed(SocketHandle socket) {
+    bool ended = false;
+    DiscardInput(Descriptor(socket), kMaxDrainBytes, ended);
+    return ended;
+}
+
 void ShutdownReceiving(SocketHandle socket) {
     if (socket != kInvalidSocket) {
         shutdown(Descriptor(socket), SHUT_RD);
