@@ -167,6 +167,27 @@ TEST(SlotLockout, IdleClientsThatReconnectGiveWayToNewcomersOldestFirst) {
     EXPECT_TRUE(server.StopAndWait(kGenerousWait));
 }
 
+TEST(SlotRefusal, RefusedClientWhoseRequestArrivesLateIsNotReset) {
+    HoldingServer server;
+    ASSERT_NE(server.StartOnFreePort(), 0);
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
+    for (int i = 0; i < kConnectionSlots; ++i) {
+        idle.push_back(std::make_unique<LoopbackClient>(server.Port()));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    LoopbackClient late(server.Port());
+    ASSERT_TRUE(late.Connected());
+    const auto answer = late.ReceiveUntilClosed();
+    EXPECT_EQ(answer.bytes, ServiceUnavailableAnswer());
+    EXPECT_EQ(answer.end, LoopbackClient::End::Closed);
+    // The request comes after the whole answer; the server must not answer it with a reset.
+    // On loopback a reset would be back before the send returns, and the next send would fail.
+    EXPECT_TRUE(late.Send(kRequest));
+    EXPECT_TRUE(late.Send("X-After: 1\r\n\r\n"));
+    EXPECT_EQ(late.PendingError(), 0);
+    EXPECT_TRUE(server.StopAndWait(kGenerousWait));
+}
+
 TEST(SendWhileReceiving, ClientThatKeepsSendingGetsTheWholeLargeAnswer) {
     // Both directions carry more than both ends' buffers hold: the client's bytes go through only if the
     // server reads them while its answer waits for room.
