@@ -9,9 +9,10 @@ namespace net = platform::net;
 namespace {
 
 // Connections that have arrived but are not accepted yet. The accept thread takes one connection at a
-// time; when a burst of clients overflows this queue, the kernel drops their connection requests and
-// each client waits a second before it tries again, so the queue is as deep as a web server's usually is.
-constexpr int kListenBacklog = 511;
+// time; when a burst of clients overflows this queue, the kernel drops their handshakes and each client
+// waits a second or more before it tries again, even for a 503. A thousand clients at once must fit (the
+// system's own limit, somaxconn, may cut it down).
+constexpr int kListenBacklog = 2048;
 
 // The low 16 bits of a port value.
 constexpr unsigned kPortMask = 0xFFFFu;

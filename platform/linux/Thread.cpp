@@ -24,8 +24,8 @@ constexpr int kHighestNiceOffset = -10;
 
 // Heap arenas shared by all threads. By default glibc gives threads up to eight arenas per core, and each
 // keeps the memory freed into it; threads that pass large buffers around then hold several copies of the
-// largest ones for good. Two arenas keep the locking cheap on a small machine.
-constexpr int kHeapArenas = 2;
+// largest ones for good. One arena: the threads allocate little per request, so they rarely meet on its lock.
+constexpr int kHeapArenas = 1;
 
 void LimitHeapArenas() {
     static std::once_flag limited;
