@@ -22,7 +22,7 @@ const std::string kRequest = "GET /probe HTTP/1.1\r\n\r\n";
 // RecordingServer with two more paths: /hold answers 404 in full and then keeps its worker (and so its
 // slot) until Release; /large answers 200 with kLargeLength bytes.
 class HoldingServer final : public RecordingServer {
-public:
+  public:
     static constexpr int kLargeLength = 8 * 1024 * 1024;
 
     ~HoldingServer() override {
@@ -41,7 +41,7 @@ public:
         holdChanged.notify_all();
     }
 
-protected:
+  protected:
     int HookHandleRequest(const char* path, TcpSocket& connection) override {
         if (std::string(path) == "/large") {
             const std::string body(kLargeLength, 'b');
@@ -60,7 +60,7 @@ protected:
         return result;
     }
 
-private:
+  private:
     std::mutex holdLock;
     std::condition_variable holdChanged;
     int held = 0;           // guarded by holdLock
@@ -70,7 +70,7 @@ private:
 // A bare client socket for what LoopbackClient does not do: reading an exact count, sending while the
 // answer arrives. Every call is bounded by the socket's time-outs.
 class RawClient {
-public:
+  public:
     explicit RawClient(int port) : descriptor(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
         const timeval limit{10, 0};
         setsockopt(descriptor, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -100,7 +100,8 @@ public:
         std::string bytes;
         char buffer[65536];
         while (bytes.size() < count) {
-            const ssize_t received = recv(descriptor, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
+            const ssize_t received =
+                recv(descriptor, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
             if (received <= 0) {
                 lastError = received < 0 ? errno : 0;
                 break;
@@ -113,7 +114,7 @@ public:
     bool connected = false;
     int lastError = 0;
 
-private:
+  private:
     int descriptor;
 };
 
@@ -197,12 +198,13 @@ TEST(SendWhileReceiving, ClientThatKeepsSendingGetsTheWholeLargeAnswer) {
     RawClient client(server.Port());
     ASSERT_TRUE(client.connected);
     ASSERT_TRUE(client.SendAll("GET /large HTTP/1.1\r\n\r\n"));
-    ASSERT_TRUE(client.SendAll(junk)) << "the server took the client's bytes while its answer waited; error "
-                                      << client.lastError;
+    ASSERT_TRUE(client.SendAll(junk))
+        << "the server took the client's bytes while its answer waited; error " << client.lastError;
 
     const std::string answer = client.Receive(static_cast<std::size_t>(HoldingServer::kLargeLength) + 4096);
-    const std::string head = "HTTP/1.1 200 OK\r\nServer: ORV-HTTPD/0.1\r\nConnection: close\r\n"
-                             "Content-Length: 8388608\r\nContent-Type: application/octet-stream\r\n\r\n";
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nServer: ORV-HTTPD/0.1\r\nConnection: close\r\n"
+        "Content-Length: 8388608\r\nContent-Type: application/octet-stream\r\n\r\n";
     ASSERT_GE(answer.size(), head.size());
     EXPECT_EQ(answer.substr(0, head.size()), head);
     EXPECT_EQ(answer.size() - head.size(), static_cast<std::size_t>(HoldingServer::kLargeLength));
