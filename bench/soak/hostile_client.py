@@ -155,13 +155,12 @@ def sending_while_receiving(options, result):
         result["sent"] = sent
 
 
-def slow(options, process):
+def slow(options, process, baseline):
     server_figures(process, "slow clients: before")
     stop = threading.Event()
     readers_done = threading.Event()
     lock = threading.Lock()
     probes = {"served": 0, "refused": 0, "failed": 0, "slowest": 0.0}
-    baseline = process.descriptors()
     started = time.monotonic()
     readers = [threading.Thread(target=non_reader, args=(options, options.large_path, readers_done))
                for _ in range(options.non_readers)]
@@ -171,7 +170,8 @@ def slow(options, process):
     probe.start()
     sender = {}
     sending_while_receiving(options, sender)
-    # The server holds a descriptor for each non-reader until it gives up on it.
+    # The server holds a descriptor for each non-reader until it gives up on it. An answer that fits into
+    # the socket's buffers is let go of at once: the kernel then keeps trying on its own.
     time.sleep(1.0)
     held = None
     while time.monotonic() - started < options.stall_limit * 4:
@@ -211,8 +211,9 @@ def main():
     parser.add_argument("--timeout", type=float, default=60.0)
     options = parser.parse_args()
     process = Process(options.pid)
+    baseline = process.descriptors()  # the server's own, before any client
     ok = lockout(options, process)
-    ok = slow(options, process) and ok
+    ok = slow(options, process, baseline) and ok
     return 0 if ok else 1
 
 
