@@ -211,7 +211,11 @@ def main():
     parser.add_argument("--timeout", type=float, default=60.0)
     options = parser.parse_args()
     process = Process(options.pid)
-    baseline = process.descriptors()  # the server's own, before any client
+    with socket.create_connection(("127.0.0.1", options.port), timeout=options.timeout) as sock:
+        sock.sendall(request("/screen", options.user, options.password))
+        read_answer(sock)  # the first picture opens the display
+    time.sleep(0.5)
+    baseline = process.descriptors()  # the server's own, with no client connected
     ok = lockout(options, process)
     ok = slow(options, process, baseline) and ok
     return 0 if ok else 1
