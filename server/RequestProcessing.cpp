@@ -27,6 +27,7 @@ void HttpServer::ServeRequest(TcpSocket& connection) {
         SendBadRequest(connection);
         return;
     }
+    HeadArrived(connection);
     const ParsedRequest request = ParseRequestHead(head->Bytes());
     if (request.fixedAnswer || HandleGet(connection, request) == 0) {
         SendBadRequest(connection);
