@@ -22,8 +22,7 @@ public:
     // executablePath: the full path of the executable; the working files live in its folder.
     ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath);
 
-    int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
-                      std::intptr_t lParam) override;
+    int HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message) override;
 
     // Loads a settings file (null: current.ini) into the controls and the capture priority into the service;
     // posts Start when its Run flag is set. Returns 1.
@@ -42,7 +41,8 @@ private:
     void Close();
     void EnableRunningList(bool enable);
     void ShowPriority(int position);
-    void OnLinkClicked(std::intptr_t linkId);
+    void OnCommand(int id);
+    void OnLinkClicked(int linkId);
     void ChooseTemplate();
     char* WorkingFile(char* buffer, const char* fileName) const;
 

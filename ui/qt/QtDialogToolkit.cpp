@@ -25,12 +25,12 @@ const QtDialogToolkit::ControlFactory* QtDialogToolkit::FindControlClass(std::st
 }
 
 int QtDialogToolkit::RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
-                               std::intptr_t initParam) {
+                               ModalDialog* modalDialog) {
     QtDialogWindow dialog(*this, procedure);
     if (!dialog.Build(dialogTemplate)) {
         return kDialogFailed;
     }
-    return dialog.Run(initParam);
+    return dialog.Run(modalDialog);
 }
 
 void QtDialogToolkit::ShowUnownedMessageBox(QMessageBox* box) {

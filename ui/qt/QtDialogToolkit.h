@@ -28,8 +28,7 @@ public:
     bool RegisterControlClass(const std::string& name, ControlFactory factory);
     const ControlFactory* FindControlClass(std::string_view name) const;
 
-    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
-                  std::intptr_t initParam) override;
+    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, ModalDialog* dialog) override;
 
     // Shows a box that belongs to no window and returns at once; the box goes when dismissed, or with
     // the toolkit.

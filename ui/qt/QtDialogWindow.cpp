@@ -32,21 +32,24 @@ QtDialogWindow::QtDialogWindow(QtDialogToolkit& toolkit, DialogProcedure procedu
     connect(&workerNotifyTimer, &QTimer::timeout, this, &QtDialogWindow::DeliverWorkerNotify);
 }
 
-int QtDialogWindow::Run(std::intptr_t initParam) {
-    Deliver(message::kSetFont, 0, 0);
-    Deliver(message::kInitDialog, 0, initParam);
+int QtDialogWindow::Run(ModalDialog* dialog) {
+    Deliver(dialog_message::SetFont{});
+    Deliver(dialog_message::InitDialog{dialog});
     if (!ended) {
         exec();
     }
-    Deliver(message::kDestroy, 0, 0);
+    Deliver(dialog_message::Destroy{});
     return endResult;
 }
 
-std::intptr_t QtDialogWindow::Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    return procedure(*this, message, wParam, lParam);
+int QtDialogWindow::Deliver(const DialogMessage& message) {
+    if (ended && !std::holds_alternative<dialog_message::Destroy>(message)) {
+        return 0;
+    }
+    return procedure(*this, message);
 }
 
-void QtDialogWindow::reject() { Deliver(message::kCommand, IDCANCEL, 0); }
+void QtDialogWindow::reject() { Deliver(dialog_message::Command{IDCANCEL}); }
 
 void QtDialogWindow::EndDialog(int result) {
     ended = true;
@@ -55,9 +58,7 @@ void QtDialogWindow::EndDialog(int result) {
 }
 
 void QtDialogWindow::PostCommand(int id) {
-    QMetaObject::invokeMethod(
-        this, [this, id] { Deliver(message::kCommand, static_cast<std::uintptr_t>(id) & 0xFFFF, 0); },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, id] { Deliver(dialog_message::Command{id}); }, Qt::QueuedConnection);
 }
 
 // Invoked by name: nothing of the caller's thread travels with the event.
@@ -68,7 +69,7 @@ void QtDialogWindow::PostWorkerNotify(bool urgent) {
 
 void QtDialogWindow::DeliverWorkerNotifyNow() {
     lastWorkerNotify.start();
-    Deliver(message::kWorkerNotify, 0, 0);
+    Deliver(dialog_message::WorkerNotify{});
 }
 
 void QtDialogWindow::DeliverWorkerNotify() {
@@ -79,7 +80,7 @@ void QtDialogWindow::DeliverWorkerNotify() {
         return;
     }
     lastWorkerNotify.start();
-    Deliver(message::kWorkerNotify, 0, 0);
+    Deliver(dialog_message::WorkerNotify{});
 }
 
 QWidget* QtDialogWindow::Item(int id) const {
@@ -172,10 +173,13 @@ int QtDialogWindow::SliderPosition(int id) const {
     return slider != nullptr ? slider->value() : 0;
 }
 
-std::intptr_t QtDialogWindow::SendItemMessage(int id, unsigned message, std::uintptr_t wParam,
-                                              std::intptr_t lParam) {
+bool QtDialogWindow::SendItemMessage(int id, const LinkMessage& message) {
     auto* custom = dynamic_cast<CustomControl*>(Item(id));
-    return custom != nullptr ? custom->Deliver(message, wParam, lParam) : 0;
+    if (custom == nullptr) {
+        return false;
+    }
+    custom->Receive(message);
+    return true;
 }
 
 const DialogFont* QtDialogWindow::ItemFont(int id) const { return Item(id) != nullptr ? &dialogFont : nullptr; }

@@ -24,10 +24,11 @@ public:
     // Creates the controls; false when the template names a class nobody registered.
     bool Build(const DialogTemplate& dialogTemplate);
     // Sends the font and init messages, runs the modal loop, sends kDestroy; the EndDialog result.
-    int Run(std::intptr_t initParam);
+    int Run(ModalDialog* dialog);
     DialogBaseUnits BaseUnits() const { return baseUnits; }
 
-    std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    // Hands message to the procedure; once the dialog has ended only Destroy gets through.
+    int Deliver(const DialogMessage& message) override;
     ModalDialog* Owner() const override { return owner; }
     void SetOwner(ModalDialog* newOwner) override { owner = newOwner; }
     int IsChecked(int id) const override;
@@ -38,7 +39,7 @@ public:
     void SetSliderRange(int id, int minimum, int maximum) override;
     void SetSliderPosition(int id, int position) override;
     int SliderPosition(int id) const override;
-    std::intptr_t SendItemMessage(int id, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    bool SendItemMessage(int id, const LinkMessage& message) override;
     const DialogFont* ItemFont(int id) const override;
     bool CreateStatusBar(int id, std::span<const int> paneRightEdges) override;
     bool SetStatusText(int id, int pane, const std::string& text) override;
