@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <future>
@@ -24,9 +26,31 @@
 #include "ui/qt/LinkControl.h"
 #include "ui/qt/LinkControlClass.h"
 #include "ui/qt/QtDialogToolkit.h"
+#include "ui/qt/QtDialogWindow.h"
 #include "ui/qt/StatusBarWidget.h"
 
 namespace {
+
+// The visible top-level window of the given type, or null.
+template <typename Window>
+Window* ShownWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<Window*>(widget); window != nullptr && window->isVisible()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// Handles events until done() holds or two seconds have passed; what done() then says.
+bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
 
 // The control panel on the Qt backend, as the program wires it.
 class QtPanel : public testing::Test {
@@ -43,7 +67,7 @@ protected:
     // Runs the panel; script runs once the modal loop is going, with the panel's window.
     int Run(std::function<void(QDialog&)> script) {
         QTimer::singleShot(0, [script] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            auto* dialog = ShownWindow<QtDialogWindow>();
             ASSERT_NE(dialog, nullptr);
             script(*dialog);
         });
@@ -141,6 +165,44 @@ TEST_F(QtPanel, AFailedStartShowsTheWarningBoxOverThePanel) {
     EXPECT_EQ(boxText, "サービスを開始できませんでした。");
     EXPECT_EQ(boxCaption, "QV Server");
     EXPECT_FALSE(service.IsRunning());
+}
+
+// Clicks widget through its window, as the window system delivers a user's click: a window that a modal
+// one blocks does not get it.
+void ClickAsUser(QWidget* widget) {
+    QWidget* window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, widget->rect().center()));
+}
+
+// The About box belongs to no window: it takes the keyboard, its button works, the panel still takes
+// clicks while it is open, and Esc closes the box, not the panel.
+TEST_F(QtPanel, TheAboutBoxLeavesThePanelUsableAndEscapeClosesOnlyTheBox) {
+    const int result = Run([&](QDialog& dialog) {
+        QWidget* versionLink = dialog.findChild<QWidget*>("1011");
+        ClickAsUser(versionLink);
+        QPointer<QMessageBox> about = ShownWindow<QMessageBox>();
+        ASSERT_FALSE(about.isNull());
+        EXPECT_EQ(about->windowTitle().toStdString(), "About");
+        EXPECT_EQ(about->parentWidget(), nullptr);
+        EXPECT_TRUE(WaitFor([&about] { return QApplication::activeWindow() == about; }));
+
+        auto* click = dialog.findChild<QCheckBox*>("1007");
+        const bool wasChecked = click->isChecked();
+        ClickAsUser(click);
+        EXPECT_NE(click->isChecked(), wasChecked);
+
+        ClickAsUser(about->button(QMessageBox::Ok));
+        EXPECT_TRUE(WaitFor([&about] { return about.isNull() || !about->isVisible(); }));
+
+        ClickAsUser(versionLink);
+        about = ShownWindow<QMessageBox>();
+        ASSERT_FALSE(about.isNull());
+        QTest::keyClick(about->windowHandle(), Qt::Key_Escape);
+        EXPECT_TRUE(WaitFor([&about] { return about.isNull() || !about->isVisible(); }));
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.reject();
+    });
+    EXPECT_EQ(result, 0);
 }
 
 }  // namespace

@@ -39,4 +39,6 @@ void QtDialogToolkit::ShowUnownedMessageBox(QMessageBox* box) {
     box->setWindowModality(Qt::NonModal);
     unownedBoxes.emplace_back(box);
     box->show();
+    box->raise();
+    box->activateWindow();
 }

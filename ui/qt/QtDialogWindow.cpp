@@ -1,6 +1,7 @@
 #include "ui/qt/QtDialogWindow.h"
 
 #include <QAbstractButton>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,7 +37,16 @@ int QtDialogWindow::Run(ModalDialog* dialog) {
     Deliver(dialog_message::SetFont{});
     Deliver(dialog_message::InitDialog{dialog});
     if (!ended) {
-        exec();
+        // The caller waits in a loop of its own, but the window itself is not modal: a modal Qt window
+        // would block every other top-level window, and a message box without owner must stay usable
+        // beside the dialog (and the dialog beside it).
+        QEventLoop loop;
+        modalLoop = &loop;
+        show();
+        raise();
+        activateWindow();
+        loop.exec();
+        modalLoop = nullptr;
     }
     Deliver(dialog_message::Destroy{});
     return endResult;
@@ -55,6 +65,9 @@ void QtDialogWindow::EndDialog(int result) {
     ended = true;
     endResult = result;
     done(result);
+    if (modalLoop != nullptr) {
+        modalLoop->exit();
+    }
 }
 
 void QtDialogWindow::PostCommand(int id) {

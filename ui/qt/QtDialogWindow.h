@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <map>
@@ -23,7 +24,8 @@ public:
 
     // Creates the controls; false when the template names a class nobody registered.
     bool Build(const DialogTemplate& dialogTemplate);
-    // Sends the font and init messages, runs the modal loop, sends kDestroy; the EndDialog result.
+    // Sends the font and init messages, shows the window and waits until the handler ends the dialog,
+    // sends Destroy; returns the EndDialog result.
     int Run(ModalDialog* dialog);
     DialogBaseUnits BaseUnits() const { return baseUnits; }
 
@@ -70,6 +72,7 @@ private:
     DialogFont dialogFont;
     DialogBaseUnits baseUnits{};
     std::map<int, QWidget*> items;  // children by control id; Qt owns them
+    QEventLoop* modalLoop = nullptr;  // the loop Run waits in, while it does
     bool ended = false;
     int endResult = 0;
     QElapsedTimer lastWorkerNotify;
