@@ -14,8 +14,12 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QFileDialog>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <future>
+#include <memory>
 #include <string>
 
 #include "service/CaptureService.h"
@@ -23,8 +27,10 @@
 #include "ui/ControlPanel.h"
 #include "ui/ControlPanelTemplate.h"
 #include "ui/LinkState.h"
+#include "ui/qt/CloseOnSignals.h"
 #include "ui/qt/LinkControl.h"
 #include "ui/qt/LinkControlClass.h"
+#include "ui/qt/ProgramIcon.h"
 #include "ui/qt/QtDialogToolkit.h"
 #include "ui/qt/QtDialogWindow.h"
 #include "ui/qt/StatusBarWidget.h"
@@ -203,6 +209,59 @@ TEST_F(QtPanel, TheAboutBoxLeavesThePanelUsableAndEscapeClosesOnlyTheBox) {
         dialog.reject();
     });
     EXPECT_EQ(result, 0);
+}
+
+// A signal to end the program closes the panel as Esc does: the settings as shown are saved, the snapshot
+// is removed. Even with the panel's file chooser open, whose Cancel would load default.ini first.
+TEST_F(QtPanel, EndSignalsCloseThePanelAsEscapeDoes) {
+    const std::unique_ptr<CloseOnSignals> closeOnSignals = CloseOnSignals::Install(toolkit);
+    ASSERT_NE(closeOnSignals, nullptr);
+    EXPECT_EQ(CloseOnSignals::Install(toolkit), nullptr);  // one at a time
+    TempDir::WriteFile(folder.File("default.ini"), "[WWW]\nPort=7070\nRun=yes\n");
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        for (const bool chooserOpen : {false, true}) {
+            SCOPED_TRACE(std::to_string(signalNumber) + (chooserOpen ? " over the chooser" : ""));
+            std::filesystem::remove(folder.File("current.ini"));
+            TempDir::WriteFile(folder.File("screen.jpg"), "snapshot");
+            bool chooserLeftOpen = false;
+            const int result = Run([&](QDialog& dialog) {
+                dialog.findChild<QLineEdit*>("1000")->setText("8123");
+                if (chooserOpen) {
+                    QTimer::singleShot(50, [signalNumber] {
+                        EXPECT_NE(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()), nullptr);
+                        std::raise(signalNumber);
+                    });
+                    // Should the signal leave the chooser open, the test closes it rather than hang.
+                    QTimer::singleShot(3000, [&chooserLeftOpen] {
+                        if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                            chooserLeftOpen = true;
+                            chooser->reject();
+                        }
+                    });
+                    ClickAsUser(dialog.findChild<QWidget*>("1023"));
+                } else {
+                    std::raise(signalNumber);
+                }
+            });
+            EXPECT_EQ(result, 0);
+            EXPECT_FALSE(chooserLeftOpen);
+            EXPECT_FALSE(TempDir::Exists(folder.File("screen.jpg")));
+            const std::string saved = TempDir::ReadFile(folder.File("current.ini"));
+            EXPECT_NE(saved.find("Port=8123\n"), std::string::npos) << saved;
+            EXPECT_NE(saved.find("Run=no\n"), std::string::npos) << saved;
+            EXPECT_FALSE(service.IsRunning());
+        }
+    }
+}
+
+TEST(QtProgramIcon, IsBuiltInAndDrawsTheScreenPicture) {
+    const QIcon icon = ProgramIcon();
+    ASSERT_FALSE(icon.isNull());
+    const QImage picture = icon.pixmap(64, 64).toImage();
+    ASSERT_FALSE(picture.isNull());
+    // The screen's blue fills the middle of the picture.
+    const QColor middle = picture.pixelColor(20, 20);
+    EXPECT_EQ(middle, QColor(0x3d, 0x7f, 0xd9)) << middle.name().toStdString();
 }
 
 }  // namespace

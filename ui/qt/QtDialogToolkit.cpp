@@ -30,7 +30,16 @@ int QtDialogToolkit::RunDialog(const DialogTemplate& dialogTemplate, DialogProce
     if (!dialog.Build(dialogTemplate)) {
         return kDialogFailed;
     }
-    return dialog.Run(modalDialog);
+    running.push_back(&dialog);
+    const int result = dialog.Run(modalDialog);
+    running.pop_back();
+    return result;
+}
+
+void QtDialogToolkit::CloseRunningDialog() {
+    if (!running.empty()) {
+        running.back()->CloseFromOutside();
+    }
 }
 
 void QtDialogToolkit::ShowUnownedMessageBox(QMessageBox* box) {

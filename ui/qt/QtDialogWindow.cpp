@@ -1,6 +1,7 @@
 #include "ui/qt/QtDialogWindow.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
@@ -60,6 +61,21 @@ int QtDialogWindow::Deliver(const DialogMessage& message) {
 }
 
 void QtDialogWindow::reject() { Deliver(dialog_message::Command{IDCANCEL}); }
+
+void QtDialogWindow::CloseFromOutside() {
+    Deliver(dialog_message::Command{IDCANCEL});
+    if (!ended) {
+        return;
+    }
+    // Their loops run inside a handler of this dialog; each returns once its window is rejected, and
+    // what the handler does after that reaches nobody: the dialog has ended.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* modal = qobject_cast<QDialog*>(widget);
+        if (modal != nullptr && modal != this && modal->isVisible() && modal->isModal()) {
+            modal->reject();
+        }
+    }
+}
 
 void QtDialogWindow::EndDialog(int result) {
     ended = true;

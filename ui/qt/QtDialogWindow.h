@@ -53,6 +53,10 @@ public:
     void PostCommand(int id) override;
     void PostWorkerNotify(bool urgent) override;
 
+    // Sends the IDCANCEL command as Esc would, whatever window has the keyboard. When the handler ends
+    // the dialog, every modal box or chooser still open over it is cancelled.
+    void CloseFromOutside();
+
 protected:
     void reject() override;
 
