@@ -20,7 +20,7 @@ constexpr auto kPatience = std::chrono::seconds(10);
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
 class RunningProgram {
-public:
+  public:
     explicit RunningProgram(const std::string& executable) : pid(fork()) {
         if (pid == 0) {
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -49,7 +49,7 @@ public:
     }
     const pid_t pid;
 
-private:
+  private:
     bool exited = false;
 };
 

@@ -14,15 +14,13 @@ class QtDialogToolkit;
 class CloseOnSignals final : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // Null when the pipe cannot be made or another object is installed; the signals then keep their
     // previous handlers.
     static std::unique_ptr<CloseOnSignals> Install(QtDialogToolkit& toolkit);
     ~CloseOnSignals() override;
-    CloseOnSignals(const CloseOnSignals&) = delete;
-    CloseOnSignals& operator=(const CloseOnSignals&) = delete;
 
-private:
+  private:
     static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
     static constexpr int kSignalCount = 3;
 
