@@ -3,7 +3,7 @@
 # that are missing (apt-get is not touched when everything is there). Run as root.
 set -euo pipefail
 build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
-       libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic)
+       libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev libqt6svg6 fonts-ipafont-gothic)
 test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev
       chromium xdotool python3 nginx-light openssl desktop-file-utils dpkg-dev man-db)
 bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3)

@@ -50,43 +50,36 @@ ControlPanel::ControlPanel(CaptureService& service, LinkClass& links, std::strin
 
 std::string ControlPanel::WorkingFile(const char* fileName) const { return locations.PathOf(fileName); }
 
-int ControlPanel::HandleMessage(DialogWindow& /*dialogWindow*/, unsigned message, std::uintptr_t wParam,
-                                std::intptr_t lParam) {
-    switch (message) {
-    case message::kInitDialog:
-        InitDialog();
+int ControlPanel::HandleMessage(DialogWindow& /*dialogWindow*/, const DialogMessage& message) {
+    std::visit(MessageHandlers{
+                   [this](const dialog_message::InitDialog&) { InitDialog(); },
+                   [this](const dialog_message::Command& command) { OnCommand(command.id); },
+                   [this](const dialog_message::HorizontalScroll&) {
+                       ShowPriority(window.SliderPosition(IDC_PRIORITY));
+                   },
+                   [this](const dialog_message::LinkClicked& click) { OnLinkClicked(click.notifyId); },
+                   [this](const dialog_message::WorkerNotify&) { ApplyQueuedStatus(); },
+                   [this](const dialog_message::Destroy&) { DetachStatusWindow(); },
+                   [](const dialog_message::SetFont&) {},
+               },
+               message);
+    return 0;
+}
+
+void ControlPanel::OnCommand(int id) {
+    switch (id) {
+    case IDOK:
+        StartService();
         break;
-    case message::kCommand:
-        switch (CommandId(wParam)) {
-        case IDOK:
-            StartService();
-            break;
-        case IDC_STOP:
-            StopService();
-            break;
-        case IDCANCEL:
-            Close();
-            break;
-        default:
-            break;
-        }
+    case IDC_STOP:
+        StopService();
         break;
-    case message::kHorizontalScroll:
-        ShowPriority(window.SliderPosition(IDC_PRIORITY));
-        break;
-    case LCM_NOTIFY:
-        OnLinkClicked(lParam);
-        break;
-    case message::kWorkerNotify:
-        ApplyQueuedStatus();
-        break;
-    case message::kDestroy:
-        DetachStatusWindow();
+    case IDCANCEL:
+        Close();
         break;
     default:
         break;
     }
-    return 0;
 }
 
 void ControlPanel::InitDialog() {
@@ -107,8 +100,8 @@ void ControlPanel::InitDialog() {
 
     links.CreateLinkFont(window.GetItemFont(IDC_QUALITYLABEL));
     for (const int link : {IDC_VERSIONLINK, IDC_TEMPLATELINK}) {
-        window.SendItemMessage(link, LCM_ALIGNRIGHT, 0, 0);
-        window.SendItemMessage(link, LCM_NOTIFY, TargetParam(window.Target()), link);
+        window.SendItemMessage(link, link_message::AlignRight{});
+        window.SendItemMessage(link, link_message::SetNotify{window.Target(), link});
     }
 }
 
@@ -155,7 +148,7 @@ void ControlPanel::ShowPriority(int position) {
     service.EditSettings([position](Settings& values) { values.priority = position; });
 }
 
-void ControlPanel::OnLinkClicked(std::intptr_t linkId) {
+void ControlPanel::OnLinkClicked(int linkId) {
     if (linkId == IDC_VERSIONLINK) {
         char about[kAboutBytes];
         std::snprintf(about, sizeof about, "%s\r\n", kAboutText);

@@ -25,8 +25,7 @@ public:
     ControlPanel(CaptureService& service, LinkClass& links, FileLocations locations);
     ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath);
 
-    int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
-                      std::intptr_t lParam) override;
+    int HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message) override;
 
     // Loads a settings file (null: current.ini) into the controls and the capture priority into the service;
     // posts Start when its Run flag is set. Returns 1.
@@ -48,7 +47,8 @@ private:
     // The settings as the controls show them, and the controls showing the settings.
     Settings SettingsFromControls() const;
     void ShowSettings(const Settings& values);
-    void OnLinkClicked(std::intptr_t linkId);
+    void OnCommand(int id);
+    void OnLinkClicked(int linkId);
     void ChooseTemplate();
     std::string WorkingFile(const char* fileName) const;
 

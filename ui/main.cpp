@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "platform/Locations.h"
@@ -8,7 +9,9 @@
 #include "ui/ControlPanel.h"
 #include "ui/ControlPanelTemplate.h"
 #include "ui/LinkState.h"
+#include "ui/qt/CloseOnSignals.h"
 #include "ui/qt/LinkControlClass.h"
+#include "ui/qt/ProgramIcon.h"
 #include "ui/qt/QtDialogToolkit.h"
 
 namespace {
@@ -22,6 +25,8 @@ int main(int /*argc*/, char** /*argv*/) {
     char* qtArguments[] = {programName, nullptr};
     int qtArgumentCount = 1;
     QApplication application(qtArgumentCount, qtArguments);
+    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setDesktopFileName(QStringLiteral("qvserver"));
 
     const FileLocations locations = platform::LocateFiles();
     CaptureService service(locations);
@@ -32,6 +37,8 @@ int main(int /*argc*/, char** /*argv*/) {
     service.StartWinsock(1, 1);
     linkClass.Register(toolkit, kLinkClassName);
     service.SetStatusSink(&panel);
+    // Logout, Ctrl-C and kill close the panel as Esc does: settings saved, snapshot removed.
+    const std::unique_ptr<CloseOnSignals> closeOnSignals = CloseOnSignals::Install(toolkit);
     panel.RunModal(toolkit, ControlPanelTemplate(), 0);
 
     // Closing the panel leaves the service running. Stop it and let running requests finish before the

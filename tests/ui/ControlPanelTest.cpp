@@ -181,8 +181,8 @@ TEST_F(ControlPanelDialog, ClosingWhileRunningSavesRunYesDeletesTheSnapshotAndLe
 
 TEST_F(ControlPanelDialog, UnknownCommandsAreIgnored) {
     const int result = Run([&](FakeDialogWindow& dialog) {
-        dialog.Send(message::kCommand, IDC_PORT, 0);
-        dialog.Send(message::kCommand, 4242, 0);
+        dialog.Send(dialog_message::Command{IDC_PORT});
+        dialog.Send(dialog_message::Command{4242});
         EXPECT_FALSE(dialog.Ended());
         Close(dialog);
     });
