@@ -3,8 +3,9 @@
 # that are missing (apt-get is not touched when everything is there). Run as root.
 set -euo pipefail
 build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
-       libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic)
-test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev)
+       libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic
+       libwayland-dev wayland-protocols)
+test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev sway)
 bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3)
 run=(xvfb x11-utils imagemagick curl)
 
