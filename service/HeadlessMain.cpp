@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "platform/Files.h"
+#include "platform/ScreenBackend.h"
 #include "platform/TerminationRequest.h"
 #include "service/CaptureService.h"
 #include "service/HeadlessSettings.h"
@@ -28,6 +30,11 @@ int main() {
     headless::ShowStartupPicture(service);
     const int port = headless::LoadSettingsIntoService(service, settingsPath);
 
+    // A session nothing can capture would be served as the start-up picture for ever.
+    if (const std::string problem = platform::ScreenCaptureProblem(); !problem.empty()) {
+        std::fprintf(stderr, "qvserver-headless: %s\n", problem.c_str());
+        return 1;
+    }
     service.StartWinsock(kNetworkingMajor, kNetworkingMinor);
     if (service.Start(port) != StartResult::Started) {
         std::fprintf(stderr, "qvserver-headless: cannot serve on port %d\n", port);

@@ -39,7 +39,7 @@ public:
 
     void WriteSettings(const std::string& text) { TempDir::WriteFile(folder.File("current.ini"), text); }
 
-    // Starts the host without a display, its standard error going to a file.
+    // Starts the host on the test's X display (never a Wayland one), its standard error going to a file.
     bool Spawn() {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -48,7 +48,7 @@ public:
                                          0644);
         std::vector<char*> environment;
         for (char** variable = environ; *variable != nullptr; ++variable) {
-            if (std::string(*variable).rfind("DISPLAY=", 0) != 0) {
+            if (std::string(*variable).rfind("WAYLAND_DISPLAY=", 0) != 0) {
                 environment.push_back(*variable);
             }
         }
