@@ -1,12 +1,13 @@
 #!/bin/bash
-# sway-headless.sh start DIR [WIDTHxHEIGHT] [TRANSFORM] | stop DIR -- a private headless sway for the
+# sway-headless.sh start DIR [WIDTHxHEIGHT] [TRANSFORM] [SCALE] | stop DIR -- a private headless sway for the
 # Wayland tests and benchmarks. sway refuses to run as root, so as root it runs as the unprivileged user
 # qv-wayland (made when missing), with its own XDG_RUNTIME_DIR under /tmp (the user may not reach DIR).
 # The output HEADLESS-1 shows a plain red background. start writes DIR/env (WAYLAND_DISPLAY, XDG_RUNTIME_DIR, SWAYSOCK, QV_WAYLAND_USER)
 # for the tests to source, and DIR/sway.pid; stop ends that sway by its PID.
 set -euo pipefail
-command=${1:?usage: sway-headless.sh start|stop DIR [WIDTHxHEIGHT] [TRANSFORM]}
-dir=${2:?usage: sway-headless.sh start|stop DIR [WIDTHxHEIGHT] [TRANSFORM]}
+usage="usage: sway-headless.sh start|stop DIR [WIDTHxHEIGHT] [TRANSFORM] [SCALE]"
+command=${1:?$usage}
+dir=${2:?$usage}
 user=qv-wayland
 
 stop() {
@@ -32,6 +33,7 @@ esac
 
 size=${3:-1280x720}
 transform=${4:-normal}
+scale=${5:-1}
 stop
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
@@ -46,7 +48,7 @@ else
     user=$(id -un)
 fi
 cat > "$runtime/sway.config" <<CONFIG
-output HEADLESS-1 mode $size bg #ff0000 solid_color transform $transform
+output HEADLESS-1 mode $size bg #ff0000 solid_color transform $transform scale $scale
 default_border none
 CONFIG
 chmod a+r "$runtime/sway.config"

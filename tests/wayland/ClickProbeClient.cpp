@@ -105,9 +105,15 @@ void OnButton(void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32
 void OnAxis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
 constexpr wl_pointer_listener kPointerListener{OnEnter, OnLeave, OnMotion, OnButton, OnAxis};
 
+// A seat whose only pointer is a virtual one loses the pointer when that goes away; the old wl_pointer then
+// stays silent for ever, so a new one is taken when a pointer comes back.
 void OnCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
     auto* probe = static_cast<Probe*>(data);
-    if ((capabilities & WL_SEAT_CAPABILITY_POINTER) != 0 && probe->pointer == nullptr) {
+    const bool hasPointer = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
+    if (!hasPointer && probe->pointer != nullptr) {
+        wl_pointer_destroy(probe->pointer);
+        probe->pointer = nullptr;
+    } else if (hasPointer && probe->pointer == nullptr) {
         probe->pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(probe->pointer, &kPointerListener, probe);
     }

@@ -231,3 +231,46 @@ TEST(SwaySession, WindowModeCapturesAndClicksTheFocusedWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs in a second session whose output is turned a quarter and scaled by 2: a 1280 x 720 mode shown as
+// a 360 x 640 layout. The picture is the upright one in the device's pixels, 720 x 1280.
+TEST(TurnedScaledOutput, PictureIsUprightInDevicePixelsAndClicksLandWhereThePictureShows) {
+    TempDir folder;
+    const auto probe = StartProbe(folder, "qv-probe-turned");
+    ASSERT_TRUE(WaitForFocus("qv-probe-turned"));
+    ASSERT_TRUE(probe->WaitForOutput("shown 360x640"));
+
+    const std::unique_ptr<platform::Desktop> desktop = platform::Desktop::Open();
+    ASSERT_NE(desktop, nullptr);
+    ASSERT_EQ(desktop->DesktopRect(), (Rect{0, 0, 720, 1280}));
+    const std::optional<platform::WindowId> window = desktop->ForegroundWindow();
+    ASSERT_TRUE(window.has_value());
+    EXPECT_EQ(desktop->ClientRect(*window), (Rect{0, 0, 720, 1280}));
+    EXPECT_EQ(desktop->ClientToScreen(*window, Point{0, 0}), (Point{0, 0}));
+
+    // The probe's 20-pixel square is 40 device pixels wide, in the picture's top-left corner only.
+    Picture picture(720, 1280);
+    bool drawn = false;
+    for (int attempt = 0; attempt < 100 && !drawn; ++attempt) {
+        ASSERT_TRUE(desktop->CopyPixels(Rect{0, 0, 720, 1280}, *picture.surface));
+        drawn = picture.At(2 * kMarkerSide + 5, 5) == kBlue;
+        if (!drawn) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(picture.At(5, 5), kGreen);
+    EXPECT_EQ(picture.At(2 * kMarkerSide - 3, 2 * kMarkerSide - 3), kGreen);
+    EXPECT_EQ(picture.At(5, 2 * kMarkerSide + 5), kBlue);
+    EXPECT_EQ(picture.At(714, 5), kBlue);
+    EXPECT_EQ(picture.At(5, 1274), kBlue);
+    EXPECT_EQ(picture.At(714, 1274), kBlue);
+
+    RemoteClick click;
+    click.Perform("/click?100,200", false, true);
+    EXPECT_TRUE(probe->WaitForOutput("press 50 100\n")) << probe->Output();
+}
+
+}  // namespace

@@ -121,4 +121,15 @@ void CopyUpright(const Frame& frame, const Rect& source, PictureView target, Poi
     }
 }
 
+AbsolutePosition PointerPositionFor(Point upright, Point bufferSize, OutputTransform transform) {
+    const Point size =
+        UprightSize(Frame{nullptr, bufferSize.x, bufferSize.y, 0, PixelOrder::Bgrx, false, transform});
+    const Point clamped{std::clamp(upright.x, 0, std::max(size.x - 1, 0)),
+                        std::clamp(upright.y, 0, std::max(size.y - 1, 0))};
+    const BufferWalk walk = WalkFor(transform, bufferSize.x, bufferSize.y);
+    return AbsolutePosition{Point{walk.columnX * clamped.x + walk.rowX * clamped.y + walk.originX,
+                                  walk.columnY * clamped.x + walk.rowY * clamped.y + walk.originY},
+                            bufferSize};
+}
+
 }  // namespace platform::linux_wayland

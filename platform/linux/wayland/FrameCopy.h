@@ -54,4 +54,13 @@ Point UprightSize(const Frame& frame);
 // target with source's top-left corner at target point at, clipped to the target.
 void CopyUpright(const Frame& frame, const Rect& source, PictureView target, Point at);
 
+// Where an absolute pointer event must say a point of the upright picture is. wlroots takes absolute
+// positions on an output through the same turn that made the buffer, so the point goes through the
+// opposite turn first; the extent is the buffer's size.
+struct AbsolutePosition {
+    Point position;
+    Point extent;
+};
+AbsolutePosition PointerPositionFor(Point upright, Point bufferSize, OutputTransform transform);
+
 }  // namespace platform::linux_wayland

@@ -21,8 +21,8 @@ std::uint32_t EventTime() {
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-// A virtual pointer tied to the published output: absolute positions are picture pixels of that output,
-// whatever its scale. Each event is followed by a round trip, so the pauses the caller makes between
+// A virtual pointer tied to the published output: positions are pixels of its upright picture, whatever
+// the output's scale and turn. Each event is followed by a round trip, so the pauses the caller makes between
 // events are the pauses the compositor sees.
 class VirtualPointerInput final : public PointerInput {
   public:
@@ -35,11 +35,11 @@ class VirtualPointerInput final : public PointerInput {
         if (!Ready()) {
             return;
         }
-        const auto x = static_cast<std::uint32_t>(std::clamp(screenPoint.x, 0, extent.x - 1));
-        const auto y = static_cast<std::uint32_t>(std::clamp(screenPoint.y, 0, extent.y - 1));
-        zwlr_virtual_pointer_v1_motion_absolute(pointer, EventTime(), x, y,
-                                                static_cast<std::uint32_t>(extent.x),
-                                                static_cast<std::uint32_t>(extent.y));
+        const AbsolutePosition absolute = PointerPositionFor(screenPoint, bufferSize, transform);
+        zwlr_virtual_pointer_v1_motion_absolute(
+            pointer, EventTime(), static_cast<std::uint32_t>(absolute.position.x),
+            static_cast<std::uint32_t>(absolute.position.y), static_cast<std::uint32_t>(absolute.extent.x),
+            static_cast<std::uint32_t>(absolute.extent.y));
         Send();
     }
     void PressLeft(Point) override { Button(WL_POINTER_BUTTON_STATE_PRESSED); }
@@ -78,8 +78,8 @@ class VirtualPointerInput final : public PointerInput {
         if (output == nullptr || connection->VirtualPointer() == nullptr) {
             return;
         }
-        const bool quarterTurn = (static_cast<std::uint32_t>(output->transform) & 1u) != 0;
-        extent = quarterTurn ? Point{output->bufferSize.y, output->bufferSize.x} : output->bufferSize;
+        bufferSize = output->bufferSize;
+        transform = output->transform;
         pointer = connection->VirtualPointerVersion() >= kWithOutputSince
                       ? zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(
                             connection->VirtualPointer(), connection->Seat(), output->output)
@@ -96,7 +96,8 @@ class VirtualPointerInput final : public PointerInput {
 
     std::unique_ptr<WaylandConnection> connection;
     zwlr_virtual_pointer_v1* pointer = nullptr;
-    Point extent;  // the output's upright size in pixels
+    Point bufferSize;  // the output's mode, in the device's orientation
+    OutputTransform transform = OutputTransform::Normal;
 };
 
 }  // namespace
