@@ -1,11 +1,11 @@
 #!/bin/bash
-# sway-headless.sh start DIR [WIDTHxHEIGHT] [TRANSFORM] [SCALE] | stop DIR -- a private headless sway for the
+# sway-headless.sh start DIR [WIDTHxHEIGHT] [TRANSFORM] [SCALE] [PICTURE] | stop DIR -- a private headless sway for the
 # Wayland tests and benchmarks. sway refuses to run as root, so as root it runs as the unprivileged user
 # qv-wayland (made when missing), with its own XDG_RUNTIME_DIR under /tmp (the user may not reach DIR).
-# The output HEADLESS-1 shows a plain red background. start writes DIR/env (WAYLAND_DISPLAY, XDG_RUNTIME_DIR, SWAYSOCK, QV_WAYLAND_USER)
+# The output HEADLESS-1 shows a plain red background, or the PNG file PICTURE. start writes DIR/env (WAYLAND_DISPLAY, XDG_RUNTIME_DIR, SWAYSOCK, QV_WAYLAND_USER)
 # for the tests to source, and DIR/sway.pid; stop ends that sway by its PID.
 set -euo pipefail
-usage="usage: sway-headless.sh start|stop DIR [WIDTHxHEIGHT] [TRANSFORM] [SCALE]"
+usage="usage: sway-headless.sh start|stop DIR [WIDTHxHEIGHT] [TRANSFORM] [SCALE] [PICTURE]"
 command=${1:?$usage}
 dir=${2:?$usage}
 user=qv-wayland
@@ -34,10 +34,16 @@ esac
 size=${3:-1280x720}
 transform=${4:-normal}
 scale=${5:-1}
+picture=${6:-}
 stop
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 runtime=$(mktemp -d /tmp/qv-wayland.XXXXXX)
+background="#ff0000 solid_color"
+if [ -n "$picture" ]; then
+    cp "$picture" "$runtime/background.png"
+    background="$runtime/background.png fill"
+fi
 run_as=()
 if [ "$(id -u)" = 0 ]; then
     id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user" ||
@@ -48,7 +54,7 @@ else
     user=$(id -un)
 fi
 cat > "$runtime/sway.config" <<CONFIG
-output HEADLESS-1 mode $size bg #ff0000 solid_color transform $transform scale $scale
+output HEADLESS-1 mode $size bg $background transform $transform scale $scale
 default_border none
 CONFIG
 chmod a+r "$runtime/sway.config"
