@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "common/ModulePath.h"
 #include "platform/Files.h"
+#include "platform/ScreenBackend.h"
 #include "service/CaptureService.h"
 #include "service/SettingsKeys.h"
 #include "ui/ControlPanelTemplate.h"
@@ -147,6 +149,12 @@ void ControlPanel::StartService() {
     service.SetCredentials(realm, user, password);
     service.minRemake = window.GetItemInt(IDC_MINREMAKE, nullptr, false);
 
+    // A session nothing can capture would be served as the start-up picture for ever: say why instead.
+    if (const std::string problem = platform::ScreenCaptureProblem(); !problem.empty()) {
+        const std::string text = std::string(kStartFailedText) + "\n" + problem;
+        window.ShowMessageBox(MessageBoxOwner::Dialog, text.c_str(), kStartFailedCaption, MessageIcon::Warning);
+        return;
+    }
     if (service.Start(port) != StartResult::Failed) {
         window.EnableItem(IDOK, false);
         window.EnableItem(IDC_STOP, true);
