@@ -16,9 +16,21 @@ have_all && exit 0
 
 mkdir -p "$dest"
 dest=$(cd "$dest" && pwd)
+# Build folders configured at the same time share the destination: one fetches, the others wait.
+exec 9> "$dest.lock"
+flock 9
+have_all && exit 0
 . /etc/os-release
-# The archive this machine installs its release's main component from.
-read -r uri < <(apt-cache policy | awk -v suite="$VERSION_CODENAME/main" '$3 == suite && $5 == "Packages" { print $2; exit }')
+# The archive this machine installs its release's main component from: as apt knows it after an update,
+# or else as the machine's source lists name it.
+uri=$(apt-cache policy | awk -v suite="$VERSION_CODENAME/main" '$3 == suite && $5 == "Packages" { print $2; exit }')
+if [ -z "$uri" ]; then
+    uri=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '$1 == "URIs:" { print $2; exit }')
+fi
+if [ -z "$uri" ]; then
+    uri=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+          awk -v suite="$VERSION_CODENAME" '$1 == "deb" && $0 ~ " " suite " " { for (i = 2; i <= NF; i++) if ($i ~ "://") { print $i; exit } }')
+fi
 if [ -z "${uri:-}" ]; then
     echo "wlr-protocols.sh: no apt source for $VERSION_CODENAME/main on this machine" >&2
     exit 1

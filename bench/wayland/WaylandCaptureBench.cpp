@@ -1,7 +1,10 @@
 // wayland_capture_bench OUTPUT_FOLDER [ITERATIONS] -- times capture on the current Wayland session: the
 // screen copy alone (screencopy into shared memory and the turn into a 24-bit picture), and the whole
 // capture job with and without halving (copy, halving, JPEG at quality 75). Prints the median and the
-// fastest wall-clock time of each, and leaves the last full-size JPEG as OUTPUT_FOLDER/screen.jpg.
+// fastest wall-clock time of each, and the median CPU time of this process (the compositor's share is
+// not in it), and leaves the last full-size JPEG as OUTPUT_FOLDER/screen.jpg.
+
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,31 +31,38 @@ constexpr int kNormalPriority = 2;
 struct Figures {
     double median = 0;
     double fastest = 0;
+    double cpuMedian = 0;
 };
 
-Figures Summarise(std::vector<double> values) {
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
-    if (n == 0) {
-        return {};
-    }
-    return {n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2, values.front()};
+    return n == 0 ? 0.0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double ProcessCpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 template <typename Step>
 Figures Time(int iterations, Step step) {
     std::vector<double> times;
+    std::vector<double> cpuTimes;
     for (int i = 0; i < kWarmUpIterations + iterations; ++i) {
         const Clock::time_point start = Clock::now();
+        const double cpuStart = ProcessCpuMilliseconds();
         if (!step()) {
             std::fprintf(stderr, "wayland_capture_bench: a capture failed\n");
             std::exit(1);
         }
         if (i >= kWarmUpIterations) {
             times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            cpuTimes.push_back(ProcessCpuMilliseconds() - cpuStart);
         }
     }
-    return Summarise(times);
+    return {Median(times), *std::min_element(times.begin(), times.end()), Median(cpuTimes)};
 }
 
 }  // namespace
@@ -100,9 +110,14 @@ int main(int argc, char** argv) {
         return job.RunCaptureJob(settings, fullPath.c_str()) == imaging::CaptureResult::Captured;
     });
 
-    std::printf("screen %dx%d, %d iterations; milliseconds, median (fastest)\n", width, height, iterations);
-    std::printf("  screen copy (screencopy + turn to 24 bits) %8.2f (%.2f)\n", copy.median, copy.fastest);
-    std::printf("  capture job, full size                     %8.2f (%.2f)\n", full.median, full.fastest);
-    std::printf("  capture job, halved                        %8.2f (%.2f)\n", halved.median, halved.fastest);
+    std::printf("screen %dx%d, %d iterations; milliseconds: median wall (fastest), median cpu\n", width,
+                height, iterations);
+    const auto print = [](const char* name, const Figures& figures) {
+        std::printf("  %-43s %7.2f (%6.2f)  cpu %7.2f\n", name, figures.median, figures.fastest,
+                    figures.cpuMedian);
+    };
+    print("screen copy (screencopy + turn to 24 bits)", copy);
+    print("capture job, full size", full);
+    print("capture job, halved", halved);
     return 0;
 }

@@ -3,10 +3,15 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+
+#include <wayland-server-core.h>
+#include <wayland-server-protocol.h>
 
 #include "platform/Input.h"
 #include "platform/Screen.h"
@@ -81,6 +86,43 @@ TEST_F(MissingCompositor, HeadlessHostRefusesToServeAndSaysWhy) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(TempDir::ReadFile(folder.File("stderr.txt")),
               "qvserver-headless: WAYLAND_DISPLAY=wayland-qv-missing names no running Wayland compositor\n");
+}
+
+// A compositor that offers shared memory and nothing else, as one that lacks wlroots' protocols does.
+class BareCompositor {
+  public:
+    BareCompositor() : display(wl_display_create()) {
+        wl_display_init_shm(display);
+        const char* name = wl_display_add_socket_auto(display);
+        socketName = name != nullptr ? name : "";
+        loop = std::thread([this] {
+            wl_event_loop* events = wl_display_get_event_loop(display);
+            while (!stop.load()) {
+                wl_event_loop_dispatch(events, 20);
+                wl_display_flush_clients(display);
+            }
+        });
+    }
+    ~BareCompositor() {
+        stop.store(true);
+        loop.join();
+        wl_display_destroy(display);
+    }
+    std::string socketName;
+
+  private:
+    wl_display* display;
+    std::atomic<bool> stop{false};
+    std::thread loop;
+};
+
+TEST_F(MissingCompositor, ACompositorWithoutScreencopyIsNamedAsSuch) {
+    const BareCompositor compositor;
+    ASSERT_FALSE(compositor.socketName.empty());
+    setenv("WAYLAND_DISPLAY", compositor.socketName.c_str(), 1);
+    EXPECT_EQ(platform::ScreenCaptureProblem(), "Wayland session without screencopy or ScreenCast portal");
+    EXPECT_EQ(platform::Desktop::Open(), nullptr);
+    EXPECT_EQ(platform::PointerInput::Open(), nullptr);
 }
 
 TEST(NoScreen, IsReportedWhenNeitherDisplayIsSet) {

@@ -13,6 +13,12 @@ cp "$1" "$copies/"
 cp "${QV_BIN_DIR:?}/qvserver-headless" "$copies/"
 cp "$QV_BIN_DIR/data/wait.jpg" "$copies/data/"
 cp "${QV_CLICK_PROBE:?}" "$copies/"
+# The sanitizers' suppression files may lie where the session's user cannot read them either.
+if [[ "${TSAN_OPTIONS:-}" =~ suppressions=([^ :]+) ]]; then
+    cp "${BASH_REMATCH[1]}" "$copies/tsan.supp"
+    TSAN_OPTIONS=${TSAN_OPTIONS/${BASH_REMATCH[1]}/$copies/tsan.supp}
+    export TSAN_OPTIONS
+fi
 program="$copies/$(basename "$1")"
 shift
 run_as=()
