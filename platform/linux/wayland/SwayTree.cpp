@@ -116,9 +116,13 @@ class Reader {
             value.kind = Value::Kind::String;
             return ReadString(value.text);
         }
-        if (TakeWord("true") || TakeWord("false")) {
+        if (TakeWord("true")) {
             value.kind = Value::Kind::Boolean;
-            value.boolean = text[position - 1] == 'e' && text[position - 4] == 't';
+            value.boolean = true;
+            return true;
+        }
+        if (TakeWord("false")) {
+            value.kind = Value::Kind::Boolean;
             return true;
         }
         if (TakeWord("null")) {
