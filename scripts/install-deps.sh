@@ -6,7 +6,7 @@ build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-d
        libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic
        libwayland-dev wayland-protocols)
 test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev sway)
-bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3)
+bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3 sway)
 run=(xvfb x11-utils imagemagick curl)
 
 wanted=("${build[@]}")
