@@ -63,6 +63,9 @@ std::string ScreenCaptureProblem() {
         case ScreenBackendKind::NoScreen:
             break;
     }
+    if (!linux_backend::Variable("WAYLAND_DISPLAY").empty()) {
+        return "no screen to capture: the session is X11 but DISPLAY is not set";
+    }
     return "no screen to capture: neither WAYLAND_DISPLAY nor DISPLAY is set";
 }
 

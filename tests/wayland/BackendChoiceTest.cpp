@@ -130,6 +130,12 @@ TEST(NoScreen, IsReportedWhenNeitherDisplayIsSet) {
     unsetenv("DISPLAY");
     EXPECT_EQ(platform::ScreenCaptureProblem(),
               "no screen to capture: neither WAYLAND_DISPLAY nor DISPLAY is set");
+    setenv("XDG_SESSION_TYPE", "x11", 1);
+    setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+    EXPECT_EQ(platform::ScreenCaptureProblem(),
+              "no screen to capture: the session is X11 but DISPLAY is not set");
+    unsetenv("XDG_SESSION_TYPE");
+    unsetenv("WAYLAND_DISPLAY");
 }
 
 }  // namespace
