@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/LocalAddresses.h"
 #include "platform/Locations.h"
+#include "platform/ScreenBackend.h"
 #include "platform/TerminationRequest.h"
 #include "service/CaptureService.h"
 #include "service/HeadlessSettings.h"
@@ -118,6 +119,11 @@ int main(int argc, char** argv) {
     }
     const Settings& settings = *loaded.settings;
 
+    // A session nothing can capture would be served as the start-up picture for ever.
+    if (const std::string problem = platform::ScreenCaptureProblem(); !problem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, problem.c_str());
+        return kExitCannotServe;
+    }
     service.ShowStartupPicture();
     CaptureReporter reporter;
     service.SetCaptureObserver([&reporter](imaging::CaptureResult result) { reporter.Heard(result); });

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "platform/Files.h"
+#include "platform/ScreenBackend.h"
 #include "service/CaptureService.h"
 #include "service/SettingsKeys.h"
 #include "ui/ControlPanelTemplate.h"
@@ -108,6 +110,12 @@ void ControlPanel::InitDialog() {
 void ControlPanel::StartService() {
     // The service takes its copy of the settings here and keeps it unchanged while it runs.
     if (serviceRunning != 0) {
+        return;
+    }
+    // A session nothing can capture would be served as the start-up picture for ever: say why instead.
+    if (const std::string problem = platform::ScreenCaptureProblem(); !problem.empty()) {
+        const std::string text = std::string(kStartFailedText) + "\n" + problem;
+        window.ShowMessageBox(MessageBoxOwner::Dialog, text.c_str(), kStartFailedCaption, MessageIcon::Warning);
         return;
     }
     if (service.Start(SettingsFromControls()) != StartResult::Failed) {

@@ -39,7 +39,8 @@ public:
 
     void WriteSettings(const std::string& text) { TempDir::WriteFile(folder.File("current.ini"), text); }
 
-    // Starts the host without a display, its standard output and error going to files.
+    // Starts the host on the test's X display (never a Wayland one), its standard output and error going
+    // to files.
     bool Spawn(const std::vector<std::string>& options = {}) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -51,7 +52,7 @@ public:
                                          0644);
         std::vector<char*> environment;
         for (char** variable = environ; *variable != nullptr; ++variable) {
-            if (std::string(*variable).rfind("DISPLAY=", 0) != 0) {
+            if (std::string(*variable).rfind("WAYLAND_DISPLAY=", 0) != 0) {
                 environment.push_back(*variable);
             }
         }
@@ -178,13 +179,13 @@ TEST(HeadlessHostStart, ReadsTheFileNamedByConfigWithAByteOrderMark) {
     EXPECT_NE(host.Output().find("settings " + settingsPath + "\n"), std::string::npos);
 }
 
-// Without a display no capture can work: the host says so once, not on every request, and still serves
-// the start-up picture.
+// In window mode with no window focused (the bare test display has no window manager) nothing can be
+// captured: the host says so once, not on every request, and still serves the start-up picture.
 TEST(HeadlessHostStart, SaysOnceThatTheScreenCannotBeCaptured) {
     HeadlessHost host;
     const std::uint16_t port = FindFreePort();
     host.WriteSettings("[WWW]\nPort=" + std::to_string(port) + "\nAuthenticate=yes\n[QV]\nMinRemake=0\n"
-                       "ResolveHostname=no\n");
+                       "ResolveHostname=no\n[TARGET]\nDesktop=no\n");
     ASSERT_TRUE(host.Spawn());
     ASSERT_TRUE(host.WaitUntilServing(port, 401));
     const std::string screenRequest = "GET /screen HTTP/1.0\r\nAuthorization: Basic Og==\r\n\r\n";
