@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tests/server/RecordingServer.h"
+#include "tests/support/RecordingServer.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ protected:
 
     std::string Ask(const std::string& request) {
         const std::size_t before = server.Entries().size();
-        std::string answer = LoopbackClient::Exchange(server.Port(), request);
+        std::string answer = Exchange(server.Port(), request).raw;
         EXPECT_TRUE(server.WaitForEntries(before + 1));
         return answer;
     }
@@ -109,8 +109,8 @@ TEST(AuthorizationLength, CredentialsOf148CharactersCanNeverBePresented) {
         const std::string credentials = "user:" + std::string(length - 5, 'p');
         server.RequireCredentials(kRealm, credentials);
         ASSERT_NE(server.StartOnFreePort(), 0);
-        const std::string answer = LoopbackClient::Exchange(
-            server.Port(), RequestWith("Authorization: Basic " + Base64Of(credentials) + "\r\n"));
+        const std::string answer = Exchange(
+            server.Port(), RequestWith("Authorization: Basic " + Base64Of(credentials) + "\r\n")).raw;
         EXPECT_EQ(answer, length == 147 ? NotFoundAnswer() : UnauthorizedAnswer(kRealm)) << length;
     }
 }
@@ -120,7 +120,7 @@ TEST(AuthorizationRealm, NullRealmLeavesTheChallengeLineOutAndEmptyRealmKeepsIt)
         RecordingServer server;
         server.RequireCredentials(realm, "user:pass");
         ASSERT_NE(server.StartOnFreePort(), 0);
-        EXPECT_EQ(LoopbackClient::Exchange(server.Port(), RequestWith("")), UnauthorizedAnswer(realm));
+        EXPECT_EQ(Exchange(server.Port(), RequestWith("")).raw, UnauthorizedAnswer(realm));
     }
 }
 

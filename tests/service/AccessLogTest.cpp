@@ -11,7 +11,7 @@
 #include <arpa/inet.h>
 
 #include "platform/Network.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -124,9 +124,9 @@ TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
     ASSERT_TRUE(harness.Start());
     // One at a time, with a pause, so that the server's short accept queue never overflows and the
     // connections take their slots in the order they were made.
-    std::vector<std::unique_ptr<IdleConnection>> idle;
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
     for (int slot = 0; slot < 50; ++slot) {
-        idle.push_back(std::make_unique<IdleConnection>(harness.port));
+        idle.push_back(std::make_unique<LoopbackClient>(harness.port));
         ASSERT_TRUE(idle.back()->Connected());
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/service/HttpTestClient.h"
+#include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -92,7 +93,7 @@ class HeadlessHostSignal : public testing::TestWithParam<int> {};
 
 TEST_P(HeadlessHostSignal, ServesFromCurrentIniAndEndsCleanly) {
     HeadlessHost host;
-    const std::uint16_t port = FindFreePort();
+    const std::uint16_t port = FreePort();
     const std::string settings = "[WWW]\r\nPort=" + std::to_string(port) +
                                  "\r\n[QV]\r\nResolveHostname=no\r\nMinRemake=4000000\r\n";
     host.WriteSettings(settings);
