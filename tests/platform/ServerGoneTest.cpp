@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
-#include <sys/wait.h>
-
-#include <X11/Xlib.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -20,10 +24,12 @@ using imaging::CaptureResult;
 
 namespace {
 
+constexpr int kExitWaitMilliseconds = 10000;
+
 // A private Xvfb that this test may end at will, unlike the shared one of the X11 tests.
 class OwnServer {
   public:
-    explicit OwnServer(const TempDir& folder) : prefix(folder.File("xvfb")) {
+    OwnServer(const TempDir& folder, const std::string& name) : prefix(folder.File(name)) {
         const char* source = std::getenv("QV_SOURCE_DIR");
         script = std::string(source != nullptr ? source : ".") + "/scripts/xvfb.sh";
         started = std::system((script + " start " + prefix + " 320x240").c_str()) == 0;
@@ -33,43 +39,20 @@ class OwnServer {
     }
     ~OwnServer() { std::system((script + " stop " + prefix).c_str()); }
 
-    void Kill() {
-        // SIGTERM: the server leaves no lock file behind, so that Restart can take the same display.
-        kill(pid, SIGTERM);
-        // Xvfb is not a child of this process, so it cannot be waited for; once it is a zombie or gone, its
-        // connections are closed.
-        while (Running()) {
-            usleep(10000);
-        }
-    }
-
-    // Starts a new server on the same display and waits until it takes clients.
-    bool Restart() {
-        const std::string command = "Xvfb " + display + " -screen 0 320x240x24 -noreset -nolisten tcp >" +
-                                    prefix + ".log 2>&1 & echo $! > " + prefix + ".pid";
-        if (std::system(command.c_str()) != 0) {
+    // Ends the server and returns once it is gone, its connections closed; false when it outlived the wait.
+    bool Kill() {
+        const int exitNotice = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        if (exitNotice < 0 || kill(pid, SIGTERM) != 0) {
             return false;
         }
-        std::ifstream pidFile(prefix + ".pid");
-        if (!(pidFile >> pid)) {
-            return false;
+        pollfd waited{exitNotice, POLLIN, 0};
+        const bool gone = poll(&waited, 1, kExitWaitMilliseconds) == 1;
+        close(exitNotice);
+        if (gone) {
+            // The number may soon belong to another process; stop must not signal it.
+            std::filesystem::remove(prefix + ".pid");
         }
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (Display* connection = XOpenDisplay(display.c_str())) {
-                XCloseDisplay(connection);
-                return true;
-            }
-            usleep(100000);
-        }
-        return false;
-    }
-
-    bool Running() const {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string pidField;
-        std::string name;
-        std::string state;
-        return static_cast<bool>(stat >> pidField >> name >> state) && state != "Z" && state != "X";
+        return gone;
     }
 
     std::string prefix;
@@ -79,9 +62,48 @@ class OwnServer {
     bool started = false;
 };
 
+// A display name that no X server answers while this object lives. X clients on Linux try the display's
+// abstract socket first and the socket file second: this holds the abstract name without listening, at a
+// number whose socket file does not exist, far above those that servers pick for themselves. A display
+// number a server gave up cannot serve for this, because the next server started anywhere (the shared
+// test display of a parallel run) may take it.
+class DeadDisplay {
+  public:
+    DeadDisplay() {
+        constexpr int kFirstNumber = 40000;
+        for (int number = kFirstNumber; number < kFirstNumber + 100 && name.empty(); ++number) {
+            const std::string socketPath = "/tmp/.X11-unix/X" + std::to_string(number);
+            const int candidate = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path + 1, socketPath.data(), socketPath.size());
+            const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketPath.size());
+            if (candidate >= 0 && bind(candidate, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                !std::filesystem::exists(socketPath)) {
+                descriptor = candidate;
+                name = ":" + std::to_string(number);
+            } else if (candidate >= 0) {
+                close(candidate);
+            }
+        }
+    }
+    ~DeadDisplay() {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+    }
+    DeadDisplay(const DeadDisplay&) = delete;
+    DeadDisplay& operator=(const DeadDisplay&) = delete;
+
+    std::string name;
+
+  private:
+    int descriptor = -1;
+};
+
 TEST(CaptureWithoutServer, ServerThatGoesAwayEndsTheCaptureNotTheProcess) {
     TempDir folder;
-    OwnServer server(folder);
+    OwnServer server(folder, "xvfb");
     ASSERT_TRUE(server.started);
     setenv("DISPLAY", server.display.c_str(), 1);
 
@@ -94,14 +116,20 @@ TEST(CaptureWithoutServer, ServerThatGoesAwayEndsTheCaptureNotTheProcess) {
     ASSERT_EQ(job.RunCaptureJob(settings, path.c_str()), CaptureResult::Captured);
     const std::string picture = TempDir::ReadFile(path);
 
-    server.Kill();
+    // From here on the job reconnects to a display that nobody serves.
+    const DeadDisplay nobody;
+    ASSERT_FALSE(nobody.name.empty());
+    setenv("DISPLAY", nobody.name.c_str(), 1);
+    ASSERT_TRUE(server.Kill());
     EXPECT_EQ(job.RunCaptureJob(settings, path.c_str()), CaptureResult::NothingToCapture);
     // With no server to reconnect to, the next capture fails the same way.
     EXPECT_EQ(job.RunCaptureJob(settings, path.c_str()), CaptureResult::NothingToCapture);
     EXPECT_EQ(TempDir::ReadFile(path), picture);
 
     // A server on the display again: the job connects anew.
-    ASSERT_TRUE(server.Restart());
+    OwnServer another(folder, "xvfb-again");
+    ASSERT_TRUE(another.started);
+    setenv("DISPLAY", another.display.c_str(), 1);
     EXPECT_EQ(job.RunCaptureJob(settings, path.c_str()), CaptureResult::Captured);
 }
 
