@@ -122,13 +122,13 @@ TEST_F(AccessLog, WritesOneLinePerResponseWithStatusLengthAndClient) {
 
 TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
     ASSERT_TRUE(harness.Start());
-    // One at a time, with a pause, so that the server's short accept queue never overflows and the
-    // connections take their slots in the order they were made.
+    // One at a time, each accepted before the next, so that the server's short accept queue never
+    // overflows and the connections take their slots in the order they were made.
     std::vector<std::unique_ptr<LoopbackClient>> idle;
     for (int slot = 0; slot < 50; ++slot) {
         idle.push_back(std::make_unique<LoopbackClient>(harness.port));
         ASSERT_TRUE(idle.back()->Connected());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(WaitUntilAccepted(harness.port));
     }
     const HttpAnswer refused = Get(harness.port, "/");
     EXPECT_EQ(refused.status, 503);

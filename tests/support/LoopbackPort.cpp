@@ -5,7 +5,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -27,7 +31,41 @@ std::uint16_t BindAnyPort(std::uint32_t host, int& descriptor) {
     return ntohs(address.sin_port);
 }
 
+// The accept queue length of the IPv4 listener on the port, from /proc/net/tcp; -1 when there is none.
+int AcceptQueueLength(int port) {
+    constexpr unsigned kListenState = 0x0A;
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);  // the column titles
+    while (std::getline(table, line)) {
+        unsigned localPort = 0;
+        unsigned state = 0;
+        unsigned sendQueue = 0;
+        unsigned acceptQueue = 0;
+        if (std::sscanf(line.c_str(), " %*u: %*x:%x %*x:%*x %x %x:%x", &localPort, &state, &sendQueue,
+                        &acceptQueue) == 4 &&
+            localPort == static_cast<unsigned>(port) && state == kListenState) {
+            return static_cast<int>(acceptQueue);
+        }
+    }
+    return -1;
+}
+
 }  // namespace
+
+bool WaitUntilAccepted(int port, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const int waiting = AcceptQueueLength(port);
+        if (waiting == 0) {
+            return true;
+        }
+        if (waiting < 0 || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 int FreePort() {
     int probe = -1;
