@@ -10,6 +10,7 @@
 #include "service/CaptureService.h"
 #include "service/HeadlessSettings.h"
 #include "service/SettingsKeys.h"
+#include "service/Shutdown.h"
 
 namespace {
 // Requests still running at a stop get this long to finish.
@@ -34,12 +35,7 @@ int main() {
         return 1;
     }
     platform::WaitForTerminationRequest();
-    if (!service.StopAndWait(kStopGrace)) {
-        // A request that is still stuck would hold the service's destruction for ever.
-        std::fprintf(stderr, "qvserver-headless: requests still running after %lld s; ending them\n",
-                     static_cast<long long>(kStopGrace.count()));
-        std::_Exit(EXIT_FAILURE);
-    }
+    ShutDownWithin(service, kStopGrace, "qvserver-headless");
     service.CleanupWinsock();
     return EXIT_SUCCESS;
 }
