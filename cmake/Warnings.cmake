@@ -2,6 +2,10 @@
 add_library(qv_warnings INTERFACE)
 target_compile_options(qv_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
                                               -Wcast-align -Wunused -Woverloaded-virtual -Wformat=2)
+option(QV_WERROR "Treat compiler warnings as errors (scripts/test.sh builds with it)" OFF)
+if(QV_WERROR)
+  target_compile_options(qv_warnings INTERFACE -Werror)
+endif()
 if(QV_SANITIZE)
   target_compile_options(qv_warnings INTERFACE -fsanitize=${QV_SANITIZE} -fno-omit-frame-pointer
                                                 -fno-sanitize-recover=all)

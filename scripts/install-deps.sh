@@ -4,7 +4,7 @@
 set -euo pipefail
 build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
        libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic)
-test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev)
+test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev clang-format)
 bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3)
 run=(xvfb x11-utils imagemagick curl)
 
