@@ -77,7 +77,8 @@ class DeadDisplay {
             sockaddr_un address{};
             address.sun_family = AF_UNIX;
             std::memcpy(address.sun_path + 1, socketPath.data(), socketPath.size());
-            const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketPath.size());
+            const auto length =
+                static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketPath.size());
             if (candidate >= 0 && bind(candidate, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
                 !std::filesystem::exists(socketPath)) {
                 descriptor = candidate;
