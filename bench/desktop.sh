@@ -1,5 +1,6 @@
 #!/bin/bash
-# desktop.sh W H OUT.png -- the benchmarks' desktop picture: the same bytes on every run for a given size.
+# desktop.sh W H OUT.png -- the benchmarks' desktop picture: on one machine, the same bytes on every run for a
+# given size.
 # A photo-like wallpaper (seeded plasma, blurred, over a gradient), an editor full of source text, a dark
 # terminal and a window with a photo area and paragraphs, over a taskbar: about as hard to compress as a
 # real desktop, unlike flat demo pictures. Needs ImageMagick and fonts-dejavu-core.
