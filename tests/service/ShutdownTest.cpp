@@ -29,6 +29,8 @@ void ShutDownWithAStuckRequest(std::chrono::milliseconds grace) {
 }
 
 TEST(ShutDownWithinDeathTest, EndsTheProcessWithOneLineWhenARequestOutlastsTheGrace) {
+    // The child starts the program anew rather than forking a process that may already run threads.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(ShutDownWithAStuckRequest(std::chrono::milliseconds(200)), testing::ExitedWithCode(1),
                 "^qvtest: requests still running after 200 ms; ending them\n$");
 }
