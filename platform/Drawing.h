@@ -10,6 +10,9 @@
 
 namespace platform {
 
+// Bytes per pixel of every picture in memory: blue, green, red.
+constexpr int kBytesPerPixel = 3;
+
 struct Rgb {
     std::uint8_t red = 0;
     std::uint8_t green = 0;

@@ -18,6 +18,7 @@
 #include "service/CaptureService.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/fuzz/RequestModel.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -71,23 +72,6 @@ private:
     std::mutex lock;
     std::vector<LogCall> calls;  // guarded by lock
 };
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return port;
-}
 
 // Two services, one without and one with credentials, in a folder holding only the snapshot.
 struct Harness {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "server/Base64.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 

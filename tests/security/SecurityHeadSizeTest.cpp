@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "tests/service/ServiceFixture.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/ServiceFixture.h"
 
 // This test program counts the bytes held through operator new, so that a request can be shown not to
 // make the server hold memory in proportion to what the client sends.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/security/LogLine.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 

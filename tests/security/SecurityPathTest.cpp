@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "platform/Files.h"
 #include "tests/security/LogLine.h"
-#include "tests/service/ServiceFixture.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 

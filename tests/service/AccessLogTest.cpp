@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "platform/Network.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 #include "tests/support/LoopbackClient.h"
 
 namespace {
@@ -128,13 +128,13 @@ TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
     // The 503 is logged on the accept thread, which never waits for the name service: address alone.
     harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = true; });
     ASSERT_TRUE(harness.Start());
-    // One at a time, with a pause, so that the server's short accept queue never overflows and the
-    // connections take their slots in the order they were made.
-    std::vector<std::unique_ptr<IdleConnection>> idle;
+    // One at a time, each accepted before the next, so that the server's short accept queue never
+    // overflows and the connections take their slots in the order they were made.
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
     for (int slot = 0; slot < 50; ++slot) {
-        idle.push_back(std::make_unique<IdleConnection>(harness.port));
+        idle.push_back(std::make_unique<LoopbackClient>(harness.port));
         ASSERT_TRUE(idle.back()->Connected());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(WaitUntilAccepted(harness.port));
     }
     const HttpAnswer refused = Get(harness.port, "/");
     EXPECT_EQ(refused.status, 503);

@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/service/HttpTestClient.h"
+#include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -106,7 +107,7 @@ class HeadlessHostSignal : public testing::TestWithParam<int> {};
 
 TEST_P(HeadlessHostSignal, ServesFromCurrentIniAndEndsCleanly) {
     HeadlessHost host;
-    const std::uint16_t port = FindFreePort();
+    const std::uint16_t port = FreePort();
     const std::string settings = "[WWW]\r\nPort=" + std::to_string(port) +
                                  "\r\n[QV]\r\nResolveHostname=no\r\nMinRemake=4000000\r\nEnableClick=no\r\n";
     host.WriteSettings(settings);
@@ -166,7 +167,7 @@ TEST(HeadlessHostStart, RefusesSettingsItCannotHonour) {
 // on. The settings may come from any file named on the command line.
 TEST(HeadlessHostStart, ReadsTheFileNamedByConfigWithAByteOrderMark) {
     HeadlessHost host;
-    const std::uint16_t port = FindFreePort();
+    const std::uint16_t port = static_cast<std::uint16_t>(FreePort());
     const std::string settingsPath = host.folder.File("elsewhere.ini");
     TempDir::WriteFile(settingsPath, "\xEF\xBB\xBF[WWW]\rPort=" + std::to_string(port) +
                                          "\rAuthenticate=yes\rUser=u\rPass=p\r[QV]\rResolveHostname=no\r");
@@ -183,7 +184,7 @@ TEST(HeadlessHostStart, ReadsTheFileNamedByConfigWithAByteOrderMark) {
 // captured: the host says so once, not on every request, and still serves the start-up picture.
 TEST(HeadlessHostStart, SaysOnceThatTheScreenCannotBeCaptured) {
     HeadlessHost host;
-    const std::uint16_t port = FindFreePort();
+    const std::uint16_t port = static_cast<std::uint16_t>(FreePort());
     host.WriteSettings("[WWW]\nPort=" + std::to_string(port) + "\nAuthenticate=yes\n[QV]\nMinRemake=0\n"
                        "ResolveHostname=no\n[TARGET]\nDesktop=no\n");
     ASSERT_TRUE(host.Spawn());

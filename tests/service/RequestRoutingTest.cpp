@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 

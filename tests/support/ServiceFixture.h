@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "service/CaptureService.h"
-#include "tests/service/HttpTestClient.h"
+#include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 // Remembers every status notification, in order.
@@ -62,7 +63,7 @@ public:
     // Starts on a free port; false when none could be had after a few tries.
     bool Start() {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            port = FindFreePort();
+            port = FreePort();
             if (service.Start(port) == StartResult::Started) {
                 return true;
             }
@@ -73,5 +74,5 @@ public:
 
     TempDir folder;
     Service service;
-    std::uint16_t port = 0;
+    int port = 0;
 };
