@@ -35,7 +35,7 @@ std::string Base64Of(const std::string& plain) {
 }
 
 class AuthorizationTest : public ::testing::Test {
-protected:
+  protected:
     void StartWith(const char* realm, const std::string& credentials) {
         server.RequireCredentials(realm, credentials);
         ASSERT_NE(server.StartOnFreePort(), 0);
@@ -122,8 +122,8 @@ TEST(AuthorizationLength, CredentialsOfTwoFullFieldsCanBePresented) {
         EXPECT_EQ(Exchange(server.Port(), RequestWith("Authorization: Basic " + encoded + "\r\n")).raw,
                   NotFoundAnswer())
             << length;
-        EXPECT_EQ(Exchange(server.Port(),
-                           RequestWith("Authorization: Basic " + encoded.substr(0, encoded.size() - 4) + "\r\n"))
+        EXPECT_EQ(Exchange(server.Port(), RequestWith("Authorization: Basic " +
+                                                      encoded.substr(0, encoded.size() - 4) + "\r\n"))
                       .raw,
                   UnauthorizedAnswer(kRealm))
             << "a value cut short is refused, " << length;

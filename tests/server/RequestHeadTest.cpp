@@ -58,7 +58,8 @@ TEST(ParseRequestHead, MethodPathAndCredentialsByTheRules) {
     };
     for (const ParseCase& c : cases) {
         const ParsedRequest parsed = ParseRequestHead(c.head);
-        EXPECT_EQ(parsed.fixedAnswer, c.get ? std::nullopt : std::optional(HttpStatusCode::BadRequest)) << c.head;
+        EXPECT_EQ(parsed.fixedAnswer, c.get ? std::nullopt : std::optional(HttpStatusCode::BadRequest))
+            << c.head;
         if (c.get) {
             EXPECT_EQ(parsed.method, "GET") << c.head;
             EXPECT_EQ(parsed.path, c.path) << c.head;

@@ -10,8 +10,7 @@ namespace {
 TEST(Response, BaseHookAnswers404AndLogsThePath) {
     RecordingServer server;
     ASSERT_NE(server.StartOnFreePort(), 0);
-    EXPECT_EQ(Exchange(server.Port(), "GET /anything HTTP/1.1\r\nHost: x\r\n\r\n").raw,
-              NotFoundAnswer());
+    EXPECT_EQ(Exchange(server.Port(), "GET /anything HTTP/1.1\r\nHost: x\r\n\r\n").raw, NotFoundAnswer());
     ASSERT_TRUE(server.WaitForEntries(1));
     const auto entries = server.Entries();
     ASSERT_EQ(entries.size(), 1u);

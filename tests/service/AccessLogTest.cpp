@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "platform/Network.h"
-#include "tests/support/ServiceFixture.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -42,9 +42,10 @@ bool IsDigits(const std::string& text, std::size_t from, std::size_t count) {
 bool ParseLine(const std::string& line, LogLine& parsed) {
     constexpr std::size_t kStampLength = 20;
     const bool stampMatches = line.size() > kStampLength && IsDigits(line, 0, 4) && line[4] == '/' &&
-                              IsDigits(line, 5, 2) && line[7] == '/' && IsDigits(line, 8, 2) && line[10] == ' ' &&
-                              IsDigits(line, 11, 2) && line[13] == ':' && IsDigits(line, 14, 2) && line[16] == ':' &&
-                              IsDigits(line, 17, 2) && line[19] == ' ';
+                              IsDigits(line, 5, 2) && line[7] == '/' && IsDigits(line, 8, 2) &&
+                              line[10] == ' ' && IsDigits(line, 11, 2) && line[13] == ':' &&
+                              IsDigits(line, 14, 2) && line[16] == ':' && IsDigits(line, 17, 2) &&
+                              line[19] == ' ';
     if (!stampMatches) {
         return false;
     }
@@ -93,8 +94,10 @@ std::vector<LogLine> ParseLog(const std::string& text) {
 }
 
 class AccessLog : public testing::Test {
-protected:
-    void SetUp() override { harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 1000000; }); }
+  protected:
+    void SetUp() override {
+        harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 1000000; });
+    }
     ServiceHarness<> harness;
 };
 
@@ -113,7 +116,10 @@ TEST_F(AccessLog, WritesOneLinePerResponseWithStatusLengthAndClient) {
         const char* request;
         int status;
         int length;
-    } expected[] = {{"/click?12,34", 200, 180}, {"/nothing", 404, 99}, {"/screen", 500, 106}, {"-", 400, 89},
+    } expected[] = {{"/click?12,34", 200, 180},
+                    {"/nothing", 404, 99},
+                    {"/screen", 500, 106},
+                    {"-", 400, 89},
                     {"/a%0Ab%01%7F", 404, 99}};
     for (std::size_t index = 0; index < lines.size(); ++index) {
         EXPECT_EQ(lines[index].request, expected[index].request);

@@ -23,7 +23,7 @@ namespace {
 
 // qvserver-headless copied into a fresh folder with its start-up picture, run as a child process.
 class HeadlessHost {
-public:
+  public:
     HeadlessHost() {
         const char* binDir = std::getenv("QV_BIN_DIR");
         const std::filesystem::path bin = binDir != nullptr ? binDir : "bin";
@@ -47,10 +47,10 @@ public:
         posix_spawn_file_actions_init(&actions);
         const std::string outputPath = folder.File("stdout.txt");
         const std::string errorPath = folder.File("stderr.txt");
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::vector<char*> environment;
         for (char** variable = environ; *variable != nullptr; ++variable) {
             if (std::string(*variable).rfind("WAYLAND_DISPLAY=", 0) != 0) {
@@ -101,7 +101,9 @@ public:
     pid_t pid = -1;
 };
 
-bool IsOneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
+bool IsOneLine(const std::string& text) {
+    return !text.empty() && text.find('\n') == text.size() - 1;
+}
 
 class HeadlessHostSignal : public testing::TestWithParam<int> {};
 
@@ -128,7 +130,8 @@ TEST_P(HeadlessHostSignal, ServesFromCurrentIniAndEndsCleanly) {
     EXPECT_NE(TempDir::ReadFile(host.folder.File("log.txt")).find(" /screen 200 "), std::string::npos);
     EXPECT_EQ(TempDir::ReadFile(host.folder.File("stderr.txt")), "");
     const std::string output = host.Output();
-    EXPECT_NE(output.find("serving http://127.0.0.1:" + std::to_string(port) + "/\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("serving http://127.0.0.1:" + std::to_string(port) + "/\n"), std::string::npos)
+        << output;
     EXPECT_NE(output.find("settings " + host.folder.File("current.ini") + "\n"), std::string::npos) << output;
     EXPECT_NE(output.find("log " + host.folder.File("log.txt") + "\n"), std::string::npos) << output;
 }
@@ -157,7 +160,8 @@ TEST(HeadlessHostStart, RefusesSettingsItCannotHonour) {
     EXPECT_EQ(host.WaitForExit(std::chrono::seconds(10)), 2);
     const std::string error = host.Errors();
     EXPECT_TRUE(IsOneLine(error)) << error;
-    EXPECT_NE(error.find("[WWW] Port=70000 is not accepted: a whole number from 1 to 65535"), std::string::npos)
+    EXPECT_NE(error.find("[WWW] Port=70000 is not accepted: a whole number from 1 to 65535"),
+              std::string::npos)
         << error;
     EXPECT_EQ(host.Output(), "");
     EXPECT_FALSE(TempDir::Exists(host.folder.File("screen.jpg")));
@@ -185,7 +189,8 @@ TEST(HeadlessHostStart, ReadsTheFileNamedByConfigWithAByteOrderMark) {
 TEST(HeadlessHostStart, SaysOnceThatTheScreenCannotBeCaptured) {
     HeadlessHost host;
     const std::uint16_t port = static_cast<std::uint16_t>(FreePort());
-    host.WriteSettings("[WWW]\nPort=" + std::to_string(port) + "\nAuthenticate=yes\n[QV]\nMinRemake=0\n"
+    host.WriteSettings("[WWW]\nPort=" + std::to_string(port) +
+                       "\nAuthenticate=yes\n[QV]\nMinRemake=0\n"
                        "ResolveHostname=no\n[TARGET]\nDesktop=no\n");
     ASSERT_TRUE(host.Spawn());
     ASSERT_TRUE(host.WaitUntilServing(port, 401));

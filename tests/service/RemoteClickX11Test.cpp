@@ -54,7 +54,9 @@ INSTANTIATE_TEST_SUITE_P(Modes, RemoteClickOnScreen,
                                          ClickCase{"desktop_halved", 1, 1, Point{0, 0}, Point{24, 68}},
                                          ClickCase{"window", 0, 0, Point{100, 200}, Point{112, 234}},
                                          ClickCase{"window_halved", 0, 1, Point{100, 200}, Point{124, 268}}),
-                         [](const testing::TestParamInfo<ClickCase>& param) { return std::string(param.param.name); });
+                         [](const testing::TestParamInfo<ClickCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 TEST(RemoteClickOnScreen, ClicksNothingWithoutForegroundWindowOrWhenDisabled) {
     const auto window = TestWindow::Create(0, 0, 400, 300, kWhite, "");

@@ -8,7 +8,7 @@
 // A raw TCP client on 127.0.0.1 for wire-level tests: sends exact bytes, reads everything up to the
 // server's close. Every wait is bounded.
 class LoopbackClient {
-public:
+  public:
     static constexpr std::chrono::milliseconds kDefaultWait{10000};
 
     // Connects to 127.0.0.1 at the port; Connected() tells whether it worked.
@@ -43,7 +43,7 @@ public:
     // Whether a connection to the port is accepted by anyone.
     static bool CanConnect(int port);
 
-private:
+  private:
     int descriptor = -1;
 };
 

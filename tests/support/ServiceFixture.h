@@ -15,7 +15,7 @@
 
 // Remembers every status notification, in order.
 class RecordingStatusSink final : public StatusSink {
-public:
+  public:
     void SetStatusClient(const char* text) override { Add("client:" + std::string(text)); }
     void SetStatusActivity(const char* text) override { Add("activity:" + std::string(text)); }
     void SetHitCount(std::uint32_t count) override { Add("hits:" + std::to_string(count)); }
@@ -24,7 +24,7 @@ public:
         return events;
     }
 
-private:
+  private:
     void Add(std::string event) {
         std::lock_guard guard(lock);
         events.push_back(std::move(event));
@@ -35,7 +35,7 @@ private:
 
 // A service whose captures only count, or run a test's own writer, instead of reading the screen.
 class FakeCaptureService : public CaptureService {
-public:
+  public:
     using CaptureService::CaptureService;
     ~FakeCaptureService() override { Shutdown(); }
 
@@ -43,7 +43,7 @@ public:
     // Runs for each capture when set; called under the capture lock.
     std::function<void(const char* fileName)> writer;
 
-protected:
+  protected:
     imaging::CaptureResult RunCaptureJob(const char* fileName) override {
         ++captures;
         if (writer) {
@@ -56,7 +56,7 @@ protected:
 // A service living in a fresh folder as if its executable were there, started on a free loopback port.
 template <class Service = FakeCaptureService>
 class ServiceHarness {
-public:
+  public:
     ServiceHarness() : service(folder.File("qvserver")) {}
     ~ServiceHarness() { service.StopAndWait(std::chrono::seconds(10)); }
 

@@ -8,8 +8,8 @@
 #include <string>
 
 // A top-level X window for tests, on a connection of its own: it may carry WM_CLASS, is filled with known
-// colours, can take the input focus and records the pointer buttons pressed on it. The test Xvfb runs without a window manager, so the window sits
-// exactly where it was asked to and the focus is set directly.
+// colours, can take the input focus and records the pointer buttons pressed on it. The test Xvfb runs without
+// a window manager, so the window sits exactly where it was asked to and the focus is set directly.
 class TestWindow {
   public:
     struct Colour {
