@@ -52,8 +52,6 @@ class HttpServer {
     int WriteResponseHead(TcpSocket& connection, int status, int length, const char* statusText,
                           const char* contentType, const char* realm);
 
-    const char* ServerName() const { return serverName; }
-
   protected:
     // Non-zero: the path may be served only to a client presenting matching Basic credentials; realm (or
     // null) and credentials ("user:password") then point to texts that stay unchanged until the request
