@@ -106,6 +106,8 @@ class BareCompositor {
     ~BareCompositor() {
         stop.store(true);
         loop.join();
+        // A client whose hang-up the loop had not yet seen would otherwise outlive the display.
+        wl_display_destroy_clients(display);
         wl_display_destroy(display);
     }
     std::string socketName;
