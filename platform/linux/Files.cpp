@@ -13,6 +13,9 @@
 #include <vector>
 
 namespace platform::files {
+
+const char kPathSeparator = '/';
+
 namespace {
 
 // Mode of the files the program creates: readable by everybody, like any file the user makes.
