@@ -13,8 +13,7 @@
 
 namespace platform::files {
 
-// The separator between the folders of a path on this platform.
-extern const char kPathSeparator;
+inline constexpr char kPathSeparator = '/';
 
 // Full path of the running executable, cut to at most limit - 1 characters (empty when unknown).
 std::string ExecutablePath(std::size_t limit);

@@ -13,9 +13,6 @@
 #include <vector>
 
 namespace platform::files {
-
-const char kPathSeparator = '/';
-
 namespace {
 
 // Mode of the files the program creates: readable by everybody, like any file the user makes.

@@ -4,15 +4,15 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace platform::files {
-
-const char kPathSeparator = '\\';
 
 namespace {
 
@@ -21,6 +21,11 @@ namespace {
 constexpr DWORD kReaderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // How often a temporary name is tried before giving up (another process may hold the same name).
 constexpr int kTemporaryNameAttempts = 100;
+// A reader holds the target only while it reads it into memory: 200 tries 5 ms apart outlast that.
+constexpr int kRenameAttempts = 200;
+constexpr DWORD kRenamePauseMilliseconds = 5;
+// Largest working file a reader takes into memory.
+constexpr std::uint64_t kMaxReadBytes = 256u * 1024u * 1024u;
 
 class Handle {
 public:
@@ -70,23 +75,39 @@ bool WriteAll(HANDLE file, const char* data, std::size_t length) {
     return true;
 }
 
+// The file's content as it was when opened. A file that is open cannot be replaced on Windows (before
+// Windows 10's POSIX rename, and never under Wine), so readers take their version whole at once and hold
+// no handle while they send it: a capture is never kept waiting by a slow client.
 class WindowsInputFile final : public InputFile {
 public:
-    WindowsInputFile(HANDLE opened, std::uint32_t size) : file(opened), size(size) {}
-    std::uint32_t Size() const override { return size; }
+    explicit WindowsInputFile(std::string content) : content(std::move(content)) {}
+    std::uint32_t Size() const override { return static_cast<std::uint32_t>(content.size()); }
     std::size_t Read(void* buffer, std::size_t length) override {
-        DWORD got = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(length, 1u << 30));
-        if (!ReadFile(file.Get(), buffer, chunk, &got, nullptr)) {
-            return 0;
-        }
-        return got;
+        const std::size_t count = std::min(length, content.size() - position);
+        std::memcpy(buffer, content.data() + position, count);
+        position += count;
+        return count;
     }
 
 private:
-    Handle file;
-    std::uint32_t size;
+    std::string content;
+    std::size_t position = 0;
 };
+
+// Puts the file at from in place of to in one step. A reader that has the target open at this moment
+// makes the rename fail for a short while (see WindowsInputFile): it is tried again for a bounded time.
+bool RenameOver(const std::string& from, const std::string& to) {
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= kRenameAttempts) {
+            return false;
+        }
+        Sleep(kRenamePauseMilliseconds);
+    }
+}
 
 class WindowsReplacementFile final : public ReplacementFile {
 public:
@@ -114,8 +135,7 @@ public:
         if (!written || !closed) {
             return false;
         }
-        // One rename puts the new version in place; readers opened with delete sharing do not stop it.
-        if (!MoveFileExA(temporaryPath.c_str(), targetPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (!RenameOver(temporaryPath, targetPath)) {
             return false;
         }
         committed = true;
@@ -148,6 +168,14 @@ std::string ExecutablePath(std::size_t limit) {
         }
         wide.resize(wide.size() * 2);
     }
+    // Folders are separated by '/' throughout the program (kPathSeparator), which the file API takes as
+    // well as '\\'. Replaced here, before the conversion, it can never be confused with the second byte
+    // of a double-byte character, as a byte-wise search for '\\' could be in Shift-JIS.
+    for (wchar_t& character : wide) {
+        if (character == L'\\') {
+            character = L'/';
+        }
+    }
     // The working files are opened through the ANSI API, so the path is handed on in the ANSI code page.
     const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                          nullptr, nullptr);
@@ -166,12 +194,22 @@ std::unique_ptr<InputFile> InputFile::Open(const char* path) {
     if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK) {
         return nullptr;
     }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file.Get(), &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > kMaxReadBytes) {
         return nullptr;
     }
-    return std::make_unique<WindowsInputFile>(file.Release(), information.nFileSizeLow);
+    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t filled = 0;
+    while (filled < content.size()) {
+        DWORD got = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - filled, 1u << 30));
+        if (!ReadFile(file.Get(), content.data() + filled, chunk, &got, nullptr) || got == 0) {
+            break;  // shorter than its size said: the part that was there
+        }
+        filled += got;
+    }
+    content.resize(filled);
+    return std::make_unique<WindowsInputFile>(std::move(content));
 }
 
 bool RemoveFile(const char* path) { return DeleteFileA(path) != FALSE; }

@@ -65,8 +65,13 @@ Readiness WaitReadable(SocketHandle socket, int timeoutMilliseconds) {
     }
 }
 
+// Failures after which accept should simply be called again: the connection that failed is gone, the
+// listening socket is fine. Wine reports a connection reset before it was accepted as "not connected".
 bool IsPassingAcceptFailure(int error) {
     switch (error) {
+        case WSAENOTCONN:
+        case WSAENETRESET:
+        case WSAETIMEDOUT:
         case WSAECONNRESET:
         case WSAECONNABORTED:
         case WSAEINTR:

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <string>
 
 // The system's own private-profile functions: the file is in the ANSI code page (Shift-JIS on a Japanese
 // system), so a file written there loads there, byte for byte.
@@ -19,7 +21,10 @@ std::size_t ReadString(const char* section, const char* key, const char* default
 }
 
 bool WriteString(const char* section, const char* key, const char* value, const char* path) {
-    return WritePrivateProfileStringA(section, key, value, path) != FALSE;
+    // The system writes a line break inside a value as it stands, which would start new lines, even new
+    // sections, in the file: a value ends at its first line break.
+    const std::string oneLine(value, std::strcspn(value, "\r\n"));
+    return WritePrivateProfileStringA(section, key, oneLine.c_str(), path) != FALSE;
 }
 
 }  // namespace platform::profile
