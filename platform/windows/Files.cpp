@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -21,9 +22,12 @@ namespace {
 constexpr DWORD kReaderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // How often a temporary name is tried before giving up (another process may hold the same name).
 constexpr int kTemporaryNameAttempts = 100;
-// A reader holds the target only while it reads it into memory: 200 tries 5 ms apart outlast that.
-constexpr int kRenameAttempts = 200;
+constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePauseMilliseconds = 5;
+// A reader that finds the name missing looks again for this long: a replacement leaves it missing only
+// between two renames, but on a loaded machine that moment can stretch. A file that is really missing is
+// reported this much later.
+constexpr DWORD kMissingWaitMilliseconds = 200;
 // Largest working file a reader takes into memory.
 constexpr std::uint64_t kMaxReadBytes = 256u * 1024u * 1024u;
 
@@ -94,8 +98,10 @@ private:
     std::size_t position = 0;
 };
 
-// Puts the file at from in place of to in one step. A reader that has the target open at this moment
-// makes the rename fail for a short while (see WindowsInputFile): it is tried again for a bounded time.
+// Puts the file at from in place of to. Windows refuses to rename over a file that is open (before
+// Windows 10's POSIX rename, and always under Wine), and with many clients the picture is nearly always
+// open somewhere. Our readers share deletion, so the open file itself can be moved aside and the new one
+// take its name; the name is missing only between two renames, which readers wait out (InputFile::Open).
 bool RenameOver(const std::string& from, const std::string& to) {
     for (int attempt = 0;; ++attempt) {
         if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
@@ -104,6 +110,20 @@ bool RenameOver(const std::string& from, const std::string& to) {
         const DWORD error = GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= kRenameAttempts) {
             return false;
+        }
+        static std::atomic<unsigned> counter{0};
+        const std::string aside =
+            to + ".old-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter.fetch_add(1));
+        if (MoveFileExA(to.c_str(), aside.c_str(), 0)) {
+            const bool placed = MoveFileExA(from.c_str(), to.c_str(), 0) != FALSE;
+            if (!placed) {
+                MoveFileExA(aside.c_str(), to.c_str(), 0);  // the old version back
+            }
+            // Readers still holding the old version keep it; it goes when the last one closes it.
+            DeleteFileA(aside.c_str());
+            if (placed) {
+                return true;
+            }
         }
         Sleep(kRenamePauseMilliseconds);
     }
@@ -189,8 +209,18 @@ std::string ExecutablePath(std::size_t limit) {
 }
 
 std::unique_ptr<InputFile> InputFile::Open(const char* path) {
-    Handle file(CreateFileA(path, GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    const DWORD started = GetTickCount();
+    for (;;) {
+        opened = CreateFileA(path, GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (opened != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND ||
+            GetTickCount() - started >= kMissingWaitMilliseconds) {
+            break;
+        }
+        Sleep(1);
+    }
+    Handle file(opened);
     if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK) {
         return nullptr;
     }
@@ -233,7 +263,10 @@ bool CopyFileUnlessExists(const char* from, const char* to) {
 }
 
 bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t count) {
-    // Append-only access: every write lands at the end of the file, whoever else appends meanwhile.
+    // Append-only access puts every write at the end of the file; the lock keeps the program's own
+    // appends whole and in one piece each, which Wine's append mode alone does not.
+    static std::mutex appendLock;
+    std::lock_guard guard(appendLock);
     Handle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
