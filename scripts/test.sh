@@ -1,8 +1,8 @@
 #!/bin/bash
 # test.sh -- installs what is missing, then builds and runs every test three times: a normal build, an
 # AddressSanitizer+UndefinedBehaviorSanitizer build and a ThreadSanitizer build. Tests that need a screen
-# run on a private Xvfb that CTest starts and stops itself. Last, the fuzz targets run for
-# QV_FUZZ_SECONDS each (60 by default; 0 skips them).
+# run on a private Xvfb that CTest starts and stops itself. Then the Windows build runs its tests under
+# Wine. Last, the fuzz targets run for QV_FUZZ_SECONDS each (60 by default; 0 skips them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" build test
@@ -24,6 +24,10 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/
 run_suite "$root/build" ""
 run_suite "$root/build-asan" "address,undefined"
 run_suite "$root/build-tsan" "thread"
+
+echo "== windows: cross-build, then the tests under Wine"
+"$root/scripts/install-deps.sh" windows
+"$root/scripts/build-windows.sh" "$root/build-win" && (cd "$root/build-win" && ctest -L windows --output-on-failure -j "$(nproc)") || status=1
 
 fuzz_seconds=${QV_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" -gt 0 ]; then
