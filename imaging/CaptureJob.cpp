@@ -105,17 +105,17 @@ CaptureResult CaptureJob::Capture() {
     }
 
     Rect source;
-    if (settings->targetDesktop != 0) {
+    if (settings->targetDesktop) {
         source = desktop->DesktopRect();
     } else {
         const std::optional<platform::WindowId> window = desktop->ForegroundWindow();
         if (!window) {
             return CaptureResult::NothingToCapture;
         }
-        if (settings->windowClass[0] != '\0') {
+        if (!settings->windowClass.empty()) {
             char className[kWindowClassBytes]{};
             desktop->ClassName(*window, className, sizeof className);
-            if (std::strncmp(className, settings->windowClass, kWindowClassBytes) != 0) {
+            if (std::strncmp(className, settings->windowClass.c_str(), kWindowClassBytes) != 0) {
                 return CaptureResult::ClassMismatch;
             }
         }
@@ -137,7 +137,7 @@ CaptureResult CaptureJob::Capture() {
 
     DibImage& half = *halfImage;
     DibImage* picture = &full;
-    if (settings->scaleDown != 0) {
+    if (settings->scaleDown) {
         if (full.width < kMinHalvingSide || full.height < kMinHalvingSide ||
             !Prepare(half, full.width / 2, full.height / 2)) {
             return CaptureResult::NothingToCapture;
@@ -154,7 +154,7 @@ CaptureResult CaptureJob::Capture() {
     }
     StageEnded(CaptureStage::Halved);
 
-    if (settings->drawTime != 0) {
+    if (settings->drawTime) {
         DrawTimeStamp(*picture);
     }
     StageEnded(CaptureStage::Stamped);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class StatusSink;
 namespace platform {
@@ -16,14 +17,17 @@ class DibImage;
 
 inline constexpr std::size_t kWindowClassBytes = 200;
 
-// The settings one capture reads: a copy of the service's members at the moment the job starts.
+// The settings a capture reads. The service's settings are made of these and more, so a new capture
+// option is a member here, its key in the settings table and its control in the panel.
 struct CaptureSettings {
-    int targetDesktop = 0;                  // 1: the whole desktop; 0: the foreground window's client area
-    char windowClass[kWindowClassBytes]{};  // window mode: capture only a window of exactly this class
-    int scaleDown = 0;                      // halve the picture in both directions
-    int drawTime = 0;                       // stamp the local date and time in the top-right corner
-    int quality = 75;                       // JPEG quality, 0..100
-    int priority = 0;                       // capture thread priority level 0 (idle) .. 4 (highest)
+    bool targetDesktop = false;  // the whole desktop; otherwise the foreground window's client area
+    std::string windowClass;     // window mode: capture only a window of exactly this class (at most 199 bytes)
+    bool scaleDown = false;      // halve the picture in both directions
+    bool drawTime = false;       // stamp the local date and time in the top-right corner
+    int quality = 75;            // JPEG quality, 0..100
+    int priority = 0;            // capture thread priority level 0 (idle) .. 4 (highest)
+
+    bool operator==(const CaptureSettings&) const = default;
 };
 
 enum class CaptureResult {

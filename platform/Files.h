@@ -30,18 +30,63 @@ public:
 };
 
 bool RemoveFile(const char* path);
+// Removes what replacements of targetPath left behind when the process died before Commit (files named
+// like the target plus a dot and six letters or digits, not all of them lower-case letters: those could
+// be a word). Only for the start of a program that owns the target. Returns how many were removed.
+int RemoveLeftoverReplacements(const char* targetPath);
 // Copies from to to; fails without touching anything when to already exists.
 bool CopyFileUnlessExists(const char* from, const char* to);
 // Opens the file for appending (creating it when missing), writes the pieces in order and closes it
 // again. False when it could not be opened; then nothing is written.
 bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t count);
 
+// What a path names at one moment: nothing, a regular file (with its identity), or something else (a
+// folder, a FIFO, a device). Thread-safe; one status call, no open.
+struct FileIdentity {
+    enum class Kind { Missing, Regular, Other };
+    Kind kind = Kind::Missing;
+    std::uint64_t device = 0;
+    std::uint64_t node = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentifyFile(const char* path);
+
+// A file that is only ever appended to, kept open between appends (a log). Never blocks on opening and
+// writes only to a regular file. Not thread-safe: its owner serialises the calls.
+class AppendOnlyFile {
+public:
+    static constexpr std::size_t kMaxAppendPieces = 8;
+
+    explicit AppendOnlyFile(std::string path);
+    ~AppendOnlyFile();
+    AppendOnlyFile(const AppendOnlyFile&) = delete;
+    AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+
+    const char* Path() const { return path.c_str(); }
+    // Writes the pieces (at most kMaxAppendPieces) in order with one write at the end of the file, when named (IdentifyFile of the
+    // path, taken just before) says the path names a regular file or nothing. When the file held open is
+    // not the one named, it is closed and the path opened again, so that a file moved away or removed is
+    // recreated; when the path names something other than a regular file, the file held is closed and
+    // nothing is written. False when nothing was written.
+    bool Append(const std::string_view* pieces, std::size_t count, const FileIdentity& named);
+
+private:
+    bool Reopen();
+
+    std::string path;
+    int descriptor = -1;
+    FileIdentity held;  // of the open descriptor
+};
+// Who may read a file the program writes; its owner may always write it.
+enum class Readers { Everyone, OwnerOnly };
+
 // A new version of a file, written to a temporary file in the same folder and put in place by Commit in
 // one step. Until then, and for ever when Commit is not called, the old version stays as it was.
 class ReplacementFile {
 public:
     // Null when the temporary file cannot be created (for example, the folder does not exist).
-    static std::unique_ptr<ReplacementFile> Create(const char* targetPath);
+    static std::unique_ptr<ReplacementFile> Create(const char* targetPath, Readers readers = Readers::Everyone);
     virtual ~ReplacementFile() = default;  // removes the temporary file unless committed
     virtual std::FILE* Stream() = 0;       // binary, for writing
     // Flushes and closes the stream and renames it over the target. False when any write failed; the

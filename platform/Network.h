@@ -41,13 +41,23 @@ void SetSendStallLimit(SocketHandle socket, int milliseconds);
 SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer);
 
 // Bytes sent (at least 1), or -1 when the connection failed. Sends the pieces in order as one write where
-// possible. A send that makes no progress for the socket's stall limit fails and shuts the connection
-// down, so that every later send fails at once.
+// possible. While a send waits for room, input that arrives is read and discarded, so that a peer that
+// keeps sending while it receives is not stuck behind a full buffer of its own. A connection whose peer
+// takes no bytes for the socket's stall limit fails and is shut down, so that every later send fails at
+// once. The stall limit is counted across calls in progress (one per connection, starting zeroed): a
+// send that moved bytes only into the local buffer does not restart it, only bytes the peer acknowledged
+// do. Without progress the limit holds for this call alone.
 struct ConstBuffer {
     const void* data;
     std::size_t length;
 };
-std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count);
+struct SendProgress {
+    std::int64_t stallDeadline = 0;  // steady milliseconds; 0 while no send has had to wait
+    std::size_t queued = 0;          // unacknowledged bytes expected when the peer acknowledged nothing
+    std::size_t discarded = 0;       // input read and dropped while waiting
+};
+std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count,
+                        SendProgress* progress = nullptr);
 // Bytes received (at least 1), 0 when the peer has closed, -1 when the connection failed.
 std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length);
 // As ReceiveSome, but leaves the bytes queued: the next receive returns them again.
@@ -58,9 +68,27 @@ std::ptrdiff_t PeekSomeWithin(SocketHandle socket, void* buffer, std::size_t len
 
 // Wakes every thread blocked on the socket; it then fails. Harmless on a listening socket.
 void ShutdownSocket(SocketHandle socket);
-// Discards input that has arrived unread (so that the peer gets an orderly close, not a reset that could
-// destroy the answer in flight), shuts the socket down and closes it.
+// Discards input that has arrived unread, at most kMaxDrainBytes (so that the peer gets an orderly close,
+// not a reset that could destroy the answer in flight), shuts the socket down and closes it. Never waits.
 void CloseSocket(SocketHandle socket);
+// After an answer: as CloseSocket, but when the peer is still sending (input arrived behind what was read,
+// or was discarded while the answer went out), first ends the sending direction and keeps discarding
+// until the peer closes, at most kLingerMilliseconds. A close on unread input would reset the connection
+// and the peer would lose the part of the answer it has not read yet.
+void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending);
+inline constexpr std::size_t kMaxDrainBytes = 64 * 1024;
+inline constexpr int kLingerMilliseconds = 2000;
+// Of count sockets, the index of one whose peer has closed its sending direction (or whose connection
+// failed), looked at without waiting; -1 when there is none.
+int FindPeerClosed(const SocketHandle* sockets, int count);
+// Ends the sending direction only: the peer reads the end of the stream after what was sent.
+void ShutdownSending(SocketHandle socket);
+// Discards what has arrived, without waiting: true once the peer has closed its end (or the connection
+// failed), so that a close now is an orderly one.
+bool DiscardUntilPeerClosed(SocketHandle socket);
+// Ends the receiving direction only: a thread blocked receiving on it wakes and sees the end of the input,
+// while the socket can still send an answer.
+void ShutdownReceiving(SocketHandle socket);
 
 // Dotted decimal form of an address, into a buffer of at least 16 bytes.
 char* FormatIpv4(std::uint32_t address, char* buffer);

@@ -2,7 +2,8 @@
 
 // Threads. StartDetachedThread serves the server's accept and worker threads, which end on their own;
 // JoinableThread serves the capture thread, which runs at a chosen priority and is joined by the worker
-// that started it. Both may be called from any thread.
+// that started it. Both may be called from any thread. The first thread started limits the process's heap
+// arenas (glibc), so that many threads do not each keep their own freed memory.
 
 #include <functional>
 #include <memory>

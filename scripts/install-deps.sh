@@ -3,9 +3,11 @@
 # that are missing (apt-get is not touched when everything is there). Run as root.
 set -euo pipefail
 build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
-       libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev fonts-ipafont-gothic)
-test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev)
-bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3)
+       libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev libqt6svg6 fonts-ipafont-gothic
+       libwayland-dev wayland-protocols)
+test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev sway
+      chromium xdotool python3 nginx-light openssl desktop-file-utils dpkg-dev man-db)
+bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3 sway)
 run=(xvfb x11-utils imagemagick curl)
 # The Windows build: the cross compiler, nasm for libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's
 # source package, and Wine with what its tests drive and check on the X side.

@@ -11,8 +11,9 @@ bin="$root/build/bin"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    [ -n "${xvfb_prefix:-}" ] && "$root/scripts/xvfb.sh" stop "$xvfb_prefix"
+    # Told to end, the panel saves its settings first, and it needs its display until it has.
     wait 2>/dev/null || true
+    [ -n "${xvfb_prefix:-}" ] && "$root/scripts/xvfb.sh" stop "$xvfb_prefix"
 }
 trap cleanup EXIT
 trap 'exit 0' INT TERM

@@ -1,6 +1,7 @@
 #!/bin/bash
 # test.sh -- installs what is missing, then builds and runs every test three times: a normal build, an
-# AddressSanitizer+UndefinedBehaviorSanitizer build and a ThreadSanitizer build. Tests that need a screen
+# AddressSanitizer+UndefinedBehaviorSanitizer build and a ThreadSanitizer build; after the normal build,
+# scripts/user-checks.sh (live page, installed package, reverse proxy). Tests that need a screen
 # run on a private Xvfb that CTest starts and stops itself. Then the Windows build runs its tests under
 # Wine. Last, the fuzz targets run for QV_FUZZ_SECONDS each (60 by default; 0 skips them).
 set -euo pipefail
@@ -22,6 +23,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp"
 run_suite "$root/build" ""
+"$root/scripts/user-checks.sh" "$root/build" || status=1
 run_suite "$root/build-asan" "address,undefined"
 run_suite "$root/build-tsan" "thread"
 

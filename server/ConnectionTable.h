@@ -2,40 +2,57 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
-#include "platform/Event.h"
 #include "server/TcpSocket.h"
 
 inline constexpr int kConnectionSlots = 50;
 
-// The live connections and the hand-off between the accept thread and the worker it has just started.
+// The live connections, one per slot, each served by the slot's own worker thread.
 //
 // Who may touch a connection: the accept thread puts it into a free slot; from then on the slot owns it,
-// and only the worker serving it takes it out again (under slotsLock) and then closes it. Stop only shuts
-// down the sockets it finds in the slots (under slotsLock), so it never reaches a connection that is gone
-// or a reused descriptor number.
+// and only the slot's worker takes it out again (under slotsLock), once the answer is out, and then closes
+// it. Stop only shuts down the sockets it finds in the table (under slotsLock), so it never reaches a
+// connection that is gone or a reused descriptor number.
 struct ConnectionTable {
-    // Guards slots and stopping, and the descriptors of the connections and the listening socket against
-    // being closed while Stop shuts them down.
+    using Clock = std::chrono::steady_clock;
+
+    // What the connection in a slot is doing.
+    enum class Phase {
+        AwaitingHead,  // accepted, its request head not complete yet
+        Serving,       // its head has arrived; the answer is being made or sent
+        GivenUp,       // its head took too long while a newcomer needed the slot: its input was ended
+    };
+
+    // Guards everything below but running, and the descriptors of the connections and the listening
+    // socket against being closed while Stop shuts them down.
     std::mutex slotsLock;
     std::array<std::unique_ptr<TcpSocket>, kConnectionSlots> slots;  // guarded by slotsLock
+    std::array<Phase, kConnectionSlots> phases{};                   // guarded by slotsLock
+    std::array<Clock::time_point, kConnectionSlots> acceptedAt{};    // guarded by slotsLock
+    // A connection accepted for a slot whose connection was given up; it takes the slot as soon as the
+    // given-up one leaves it (guarded by slotsLock).
+    std::array<std::unique_ptr<TcpSocket>, kConnectionSlots> successors;
     // Set by Stop, cleared by Start (guarded by slotsLock): a connection accepted after Stop has shut the
     // live ones down is closed unserved rather than left to wait for a request.
     bool stopping = false;
-    // Written by the accept thread before it starts a worker, read by that worker before it sets
-    // handoffEvent; the accept thread waits for the event before it writes the field again. A parked
-    // worker is given the index by the accept thread itself (HttpServer::HandOff).
-    int handoffIndex = -1;
     std::atomic<int> running{0};  // 1 from a successful Start until the accept loop ends
-    // Lives as long as the server, so it is never destroyed while the accept thread may wait on it.
-    platform::AutoResetEvent handoffEvent;
 
-    // Caller holds slotsLock. Moves the connection into the free slot with the lowest index and returns
-    // that index; -1 when every slot is taken, and the connection stays with the caller.
-    int AllocateSlot(std::unique_ptr<TcpSocket>& connection);
-    // Caller holds slotsLock. Frees the connection's slot and hands the connection back to the caller, who
-    // closes it; null when it is not in the table.
+    // Caller holds slotsLock. Moves the connection into the free slot with the lowest index, awaiting its
+    // head since now, and returns that index; -1 when every slot is taken, and the connection stays with
+    // the caller.
+    int AllocateSlot(std::unique_ptr<TcpSocket>& connection, Clock::time_point now = Clock::now());
+    // Caller holds slotsLock. Takes the connection out of its slot and hands it back to the caller, who
+    // closes it; a successor waiting for the slot moves in. Null when the connection is not in the table.
     std::unique_ptr<TcpSocket> ReleaseSlot(const TcpSocket* connection);
+    // Caller holds slotsLock. The slot whose connection has waited longest for its head, if that is at
+    // least patience and no successor waits for it yet; -1 otherwise.
+    int LongestAwaitingHead(Clock::time_point now, Clock::duration patience) const;
+    // Caller holds slotsLock. A slot whose client has closed its end already (its answer is out, or it gave
+    // up): its worker is about to free it. -1 when there is none, or each such slot has a successor.
+    int PeerClosed() const;
+    // Caller holds slotsLock. The slot holding the connection, or -1.
+    int IndexOf(const TcpSocket* connection) const;
 };

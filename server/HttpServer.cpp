@@ -11,16 +11,19 @@ constexpr char kServerName[] = "ORV-HTTPD/0.1";
 // How long Stop waits for the accept loop to end after shutting the listening socket down.
 constexpr std::chrono::milliseconds kAcceptLoopEndWait{100};
 
-// How long a worker that has finished its connection waits for the next one before it ends. Starting a
-// thread per connection costs more than serving the connection.
-constexpr std::chrono::milliseconds kWorkerParkTime{2000};
+// How long a worker that has finished its connection waits for the slot's next one before it ends.
+// Starting a thread costs more than serving a connection, and threads that come and go leave their heap
+// memory behind, so a worker stays while its slot is in use at all.
+constexpr std::chrono::milliseconds kWorkerParkTime{60000};
 
 }  // namespace
 
-int ConnectionTable::AllocateSlot(std::unique_ptr<TcpSocket>& connection) {
+int ConnectionTable::AllocateSlot(std::unique_ptr<TcpSocket>& connection, Clock::time_point now) {
     for (int index = 0; index < kConnectionSlots; ++index) {
         if (!slots[index]) {
             slots[index] = std::move(connection);
+            phases[index] = Phase::AwaitingHead;
+            acceptedAt[index] = now;
             return index;
         }
     }
@@ -28,12 +31,55 @@ int ConnectionTable::AllocateSlot(std::unique_ptr<TcpSocket>& connection) {
 }
 
 std::unique_ptr<TcpSocket> ConnectionTable::ReleaseSlot(const TcpSocket* connection) {
-    for (auto& slot : slots) {
-        if (slot.get() == connection && connection != nullptr) {
-            return std::move(slot);
+    const int index = IndexOf(connection);
+    if (index < 0) {
+        return nullptr;
+    }
+    std::unique_ptr<TcpSocket> released = std::move(slots[index]);
+    if (successors[index]) {
+        slots[index] = std::move(successors[index]);
+        phases[index] = Phase::AwaitingHead;
+        acceptedAt[index] = Clock::now();
+    }
+    return released;
+}
+
+int ConnectionTable::LongestAwaitingHead(Clock::time_point now, Clock::duration patience) const {
+    int longest = -1;
+    for (int index = 0; index < kConnectionSlots; ++index) {
+        if (slots[index] && !successors[index] && phases[index] == Phase::AwaitingHead &&
+            now - acceptedAt[index] >= patience &&
+            (longest < 0 || acceptedAt[index] < acceptedAt[longest])) {
+            longest = index;
         }
     }
-    return nullptr;
+    return longest;
+}
+
+int ConnectionTable::PeerClosed() const {
+    std::array<platform::net::SocketHandle, kConnectionSlots> handles{};
+    std::array<int, kConnectionSlots> indices{};
+    int count = 0;
+    for (int index = 0; index < kConnectionSlots; ++index) {
+        if (slots[index] && !successors[index]) {
+            handles[count] = slots[index]->handle;
+            indices[count++] = index;
+        }
+    }
+    const int found = platform::net::FindPeerClosed(handles.data(), count);
+    return found < 0 ? -1 : indices[found];
+}
+
+int ConnectionTable::IndexOf(const TcpSocket* connection) const {
+    if (connection == nullptr) {
+        return -1;
+    }
+    for (int index = 0; index < kConnectionSlots; ++index) {
+        if (slots[index].get() == connection) {
+            return index;
+        }
+    }
+    return -1;
 }
 
 HttpServer::HttpServer() {
@@ -63,12 +109,11 @@ StartResult HttpServer::Start(int port) {
     {
         std::lock_guard guard(connections.slotsLock);
         connections.stopping = false;
+        parkingOpen = true;
     }
-    connections.handoffEvent.Reset();
     {
         std::lock_guard guard(threadsLock);
         connections.running.store(1);
-        parkingOpen = true;
         ++liveThreads;
     }
     if (!platform::StartDetachedThread([this] { RunAcceptThread(); })) {
@@ -84,9 +129,12 @@ int HttpServer::Stop() {
         std::lock_guard guard(connections.slotsLock);
         connections.stopping = true;
         listenSocket.Shutdown();
-        for (const auto& slot : connections.slots) {
-            if (slot) {
-                slot->Shutdown();
+        for (int index = 0; index < kConnectionSlots; ++index) {
+            if (connections.slots[index]) {
+                connections.slots[index]->Shutdown();
+            }
+            if (connections.successors[index]) {
+                connections.successors[index]->Shutdown();
             }
         }
     }
@@ -121,38 +169,56 @@ void HttpServer::RunAcceptThread() {
     } catch (...) {
         // Whatever ended the loop, the listening socket is closed and the server is idle again.
     }
+    CloseRefused(true);
     CloseListenerAndIdle();
     ThreadEnded();
 }
 
-// The listening socket is closed and the server idle again; parked workers stop waiting for a connection.
+// The listening socket is closed and the server idle again; parked workers are woken to end.
 void HttpServer::CloseListenerAndIdle() {
+    std::array<bool, kConnectionSlots> woken{};
     {
         std::lock_guard guard(connections.slotsLock);
         listenSocket.Close();
+        parkingOpen = false;
+        for (int index = 0; index < kConnectionSlots; ++index) {
+            if (workers[index].state == WorkerState::Parked) {
+                workers[index].state = WorkerState::Busy;
+                woken[index] = true;
+            }
+        }
+    }
+    for (int index = 0; index < kConnectionSlots; ++index) {
+        if (woken[index]) {
+            workers[index].wake.release();
+        }
     }
     std::lock_guard guard(threadsLock);
     connections.running.store(0);
-    parkingOpen = false;
-    workerWanted.notify_all();
+    threadsChanged.notify_all();
 }
 
-// Accepts one connection at a time and hands it to a worker. The loop ends when the listening socket was
-// shut down or failed for good; passing failures of single connections are retried below it.
+// Accepts one connection at a time and hands it to its slot's worker; the accept thread never waits for a
+// worker. The loop ends when the listening socket was shut down or failed for good; passing failures of
+// single connections are retried below it.
 void HttpServer::AcceptLoop() {
     while (connections.running.load() != 0) {
         std::unique_ptr<TcpSocket> connection(new (std::nothrow) TcpSocket);
         if (!connection || listenSocket.Accept(*connection) == 0) {
             return;
         }
-        TcpSocket* const accepted = connection.get();
         int index = -1;
         bool stopping = false;
+        WorkerState worker = WorkerState::Busy;
         {
             std::lock_guard guard(connections.slotsLock);
             stopping = connections.stopping;
             if (!stopping) {
-                index = connections.AllocateSlot(connection);
+                index = TakeSlot(connection);
+            }
+            if (index >= 0) {
+                worker = workers[index].state;
+                workers[index].state = WorkerState::Busy;
             }
         }
         if (stopping) {
@@ -160,60 +226,113 @@ void HttpServer::AcceptLoop() {
             return;
         }
         if (index < 0) {
-            try {
-                SendServiceUnavailable(*connection);
-            } catch (...) {
-                // A log hook that throws loses this answer, not the accept loop.
-            }
-            connection->Close();
-            continue;
+            Refuse(std::move(connection));
+        } else if (worker == WorkerState::Parked) {
+            workers[index].wake.release();
+        } else if (worker == WorkerState::None) {
+            StartWorker(index);
         }
-        connections.handoffIndex = index;
-        const HandOffResult handedOff = HandOff();
-        if (handedOff == HandOffResult::ToNewWorker) {
-            connections.handoffEvent.Wait();
-        } else if (handedOff == HandOffResult::Failed) {
-            std::unique_lock guard(connections.slotsLock);
-            const std::unique_ptr<TcpSocket> unserved = connections.ReleaseSlot(accepted);
-            guard.unlock();
-            unserved->Close();
-        }
+        CloseRefused(false);
     }
 }
 
-// Gets a worker to take the connection at handoffIndex. A parked worker is given the index at once, under
-// threadsLock, so the hand-off is complete on return. A new worker takes the index itself and sets
-// handoffEvent once it has it; until then handoffIndex must not change. Failed: no thread could be started.
-HttpServer::HandOffResult HttpServer::HandOff() {
-    {
-        std::unique_lock guard(threadsLock);
-        if (parkedWorkers > 0) {
-            --parkedWorkers;
-            handedIndices[handedCount++] = connections.handoffIndex;
-            // Woken after the unlock, the worker finds the lock free instead of blocking on it at once.
-            guard.unlock();
-            workerWanted.notify_one();
-            return HandOffResult::ToParkedWorker;
+// Answers 503 and keeps the connection open for a while, its sending direction ended (see refused).
+void HttpServer::Refuse(std::unique_ptr<TcpSocket> connection) {
+    try {
+        SendServiceUnavailable(*connection);
+    } catch (...) {
+        // A log hook that throws loses this answer, not the accept loop.
+    }
+    if (refusedCount == kMaxRefusedOpen) {
+        RefusedConnection& oldest = refused[refusedFirst];
+        oldest.connection->Close();
+        oldest.connection.reset();
+        refusedFirst = (refusedFirst + 1) % kMaxRefusedOpen;
+        --refusedCount;
+    }
+    connection->EndSending();
+    RefusedConnection& entry = refused[(refusedFirst + refusedCount) % kMaxRefusedOpen];
+    entry.connection = std::move(connection);
+    entry.closeBy = std::chrono::steady_clock::now() + kRefusalLinger;
+    ++refusedCount;
+}
+
+// Closes the refused connections whose client has closed or whose time is up, oldest first, stopping at
+// the first that is still open and in time; all of them when all is set.
+void HttpServer::CloseRefused(bool all) {
+    const auto now = std::chrono::steady_clock::now();
+    while (refusedCount != 0) {
+        RefusedConnection& oldest = refused[refusedFirst];
+        if (!all && !oldest.connection->DiscardUntilPeerClosed() && now < oldest.closeBy) {
+            return;
         }
+        oldest.connection->Close();
+        oldest.connection.reset();
+        refusedFirst = (refusedFirst + 1) % kMaxRefusedOpen;
+        --refusedCount;
+    }
+}
+
+// Caller holds connections.slotsLock. Puts the connection into a free slot or, when there is none, behind
+// a connection whose client has closed, or else behind the one that has waited longest for its head,
+// which is given up: its worker sees the end of its
+// input, answers 400 and leaves the slot to the newcomer. The slot index, or -1 when the connection must
+// be refused and stays with the caller.
+int HttpServer::TakeSlot(std::unique_ptr<TcpSocket>& connection) {
+    const auto now = ConnectionTable::Clock::now();
+    int index = connections.AllocateSlot(connection, now);
+    if (index >= 0) {
+        return index;
+    }
+    // A client that has closed its connection is done with its slot, even while its worker still holds it:
+    // one that reconnects right after a complete answer must not be refused for that.
+    index = connections.PeerClosed();
+    if (index < 0) {
+        index = connections.LongestAwaitingHead(now, headPatience);
+        if (index < 0) {
+            return -1;
+        }
+        connections.phases[index] = ConnectionTable::Phase::GivenUp;
+        connections.slots[index]->ShutdownReceiving();
+    }
+    connections.successors[index] = std::move(connection);
+    return index;
+}
+
+// Starts the worker of a slot that has none. When no thread can be started, the connections waiting for
+// the slot are closed unserved.
+void HttpServer::StartWorker(int index) {
+    {
+        std::lock_guard guard(threadsLock);
         ++liveThreads;
     }
-    if (platform::StartDetachedThread([this] { RunWorkerThread(); })) {
-        return HandOffResult::ToNewWorker;
+    if (platform::StartDetachedThread([this, index] { RunWorkerThread(index); })) {
+        return;
     }
     ThreadEnded();
-    return HandOffResult::Failed;
+    std::unique_ptr<TcpSocket> unserved;
+    std::unique_ptr<TcpSocket> successor;
+    {
+        std::lock_guard guard(connections.slotsLock);
+        workers[index].state = WorkerState::None;
+        unserved = std::move(connections.slots[index]);
+        successor = std::move(connections.successors[index]);
+    }
+    for (TcpSocket* connection : {unserved.get(), successor.get()}) {
+        if (connection != nullptr) {
+            connection->Close();
+        }
+    }
 }
 
-void HttpServer::RunWorkerThread() {
-    int index = connections.handoffIndex;
-    connections.handoffEvent.Set();
+void HttpServer::RunWorkerThread(int index) {
     do {
         ServeConnection(index);
-    } while (ParkWorker(index));
+    } while (WaitForConnection(index));
     ThreadEnded();
 }
 
-// Serves the one request of the connection in the slot, closes the connection and frees the slot.
+// Serves the one request of the connection in the slot, frees the slot and closes the connection.
 void HttpServer::ServeConnection(int index) {
     TcpSocket* connection = nullptr;
     {
@@ -226,29 +345,53 @@ void HttpServer::ServeConnection(int index) {
         // A hook that throws loses its answer; the connection is still closed and its slot freed below.
     }
     // Whatever is still pending leaves while the connection is in its slot, where Stop can wake a send that
-    // blocks on a slow reader. Once out of the table it is this worker's alone to close.
+    // blocks on a slow reader. Once the answer is out the slot is free for the next client at once, and the
+    // connection is this worker's alone to close.
     connection->SendAll(nullptr, 0);
     std::unique_lock guard(connections.slotsLock);
     const std::unique_ptr<TcpSocket> finished = connections.ReleaseSlot(connection);
     guard.unlock();
-    finished->Close();
+    finished->CloseAfterAnswer();
 }
 
-// Waits a while for the next hand-off: true when this worker was handed the connection at index, false
-// when it should end (the wait ran out, the accept loop has ended, or enough workers are parked already).
-bool HttpServer::ParkWorker(int& index) {
-    std::unique_lock guard(threadsLock);
-    if (!parkingOpen || parkedWorkers + handedCount >= kConnectionSlots) {
-        return false;
+// The request head has arrived whole: the connection can no longer be given up for a newcomer.
+void HttpServer::HeadArrived(const TcpSocket& connection) {
+    std::lock_guard guard(connections.slotsLock);
+    const int index = connections.IndexOf(&connection);
+    if (index >= 0 && connections.phases[index] == ConnectionTable::Phase::AwaitingHead) {
+        connections.phases[index] = ConnectionTable::Phase::Serving;
     }
-    ++parkedWorkers;
-    workerWanted.wait_for(guard, kWorkerParkTime, [this] { return handedCount > 0 || !parkingOpen; });
-    // Every handed index was counted out of parkedWorkers by the accept thread, so there are always enough
-    // parked workers to take them all, even after the accept loop has ended.
-    if (handedCount > 0) {
-        index = handedIndices[--handedCount];
+}
+
+// Waits for the slot's next connection: true when there is one to serve, false when the worker should end
+// (the wait ran out, or the accept loop has ended).
+bool HttpServer::WaitForConnection(int index) {
+    SlotWorker& worker = workers[index];
+    {
+        std::lock_guard guard(connections.slotsLock);
+        if (connections.slots[index]) {
+            return true;  // put there while this worker was closing its last connection
+        }
+        if (!parkingOpen) {
+            worker.state = WorkerState::None;
+            return false;
+        }
+        worker.state = WorkerState::Parked;
+    }
+    if (!worker.wake.try_acquire_for(kWorkerParkTime)) {
+        std::unique_lock guard(connections.slotsLock);
+        if (worker.state == WorkerState::Parked) {
+            worker.state = WorkerState::None;
+            return false;
+        }
+        // Made Busy just now: the wake that goes with it is on its way.
+        guard.unlock();
+        worker.wake.acquire();
+    }
+    std::lock_guard guard(connections.slotsLock);
+    if (connections.slots[index]) {
         return true;
     }
-    --parkedWorkers;
+    worker.state = WorkerState::None;
     return false;
 }

@@ -6,15 +6,19 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 
 #include "server/ConnectionTable.h"
 #include "server/HttpStatus.h"
 #include "server/TcpSocket.h"
 
+struct ParsedRequest;
+
 enum class StartResult { AlreadyRunning = -1, Failed = 0, Started = 1 };
 
 // The generic engine: a listening socket, an accept thread while started, 50 connection slots and one
-// detached worker thread per connection, each serving one GET request and closing. Applications plug in
+// detached worker thread per connection, each serving one GET request and closing. Each slot has its own
+// worker, started with its first connection and kept for the slot's next ones while they come. Applications plug in
 // through the three hooks, which run on worker threads (up to 50 at once) and, for the log of a 503, on
 // the accept thread.
 //
@@ -67,6 +71,10 @@ protected:
     // How long a client has, from the start of its connection, to send its whole request head; one that
     // takes longer is answered like one that disconnected. Set while stopped.
     void SetHeadTimeout(std::chrono::milliseconds timeout) { headTimeout = timeout; }
+    // When every slot is taken, a newcomer is served in the slot of the connection that has waited
+    // longest for its head, once that is at least this long; the connection given up is answered like one
+    // whose head timed out. Set while stopped.
+    void SetHeadPatience(std::chrono::milliseconds patience) { headPatience = patience; }
 
 private:
     struct RequestHead;
@@ -74,36 +82,59 @@ private:
     void RunAcceptThread();
     void CloseListenerAndIdle();
     void AcceptLoop();
-    enum class HandOffResult { ToParkedWorker, ToNewWorker, Failed };
-    HandOffResult HandOff();
-    void RunWorkerThread();
+    int TakeSlot(std::unique_ptr<TcpSocket>& connection);
+    void Refuse(std::unique_ptr<TcpSocket> connection);
+    void CloseRefused(bool all);
+    void StartWorker(int index);
+    void RunWorkerThread(int index);
     void ServeConnection(int index);
-    bool ParkWorker(int& index);
+    bool WaitForConnection(int index);
     void ServeRequest(TcpSocket& connection);
+    void HeadArrived(const TcpSocket& connection);
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
-    int HandleGet(TcpSocket& connection, const RequestHead& head);
-    int AuthorizeAndDispatch(TcpSocket& connection, const RequestHead& head, const char* path,
+    int HandleGet(TcpSocket& connection, const ParsedRequest& request);
+    int AuthorizeAndDispatch(TcpSocket& connection, const ParsedRequest& request, const char* path,
                              const char* realm, const char* credentials);
     int CheckAuthorization(TcpSocket& connection, const char* realm, const char* encodedCredentials,
-                           const RequestHead& head, const char* path);
-    int SendFixedAnswer(TcpSocket& connection, HttpStatusCode status);
+                           const ParsedRequest& request, const char* path);
+    int SendShortHeadAnswer(TcpSocket& connection, HttpStatusCode status);
     void ThreadEnded();
 
     static constexpr std::chrono::milliseconds kDefaultHeadTimeout{30000};
+    static constexpr std::chrono::milliseconds kDefaultHeadPatience{3000};
 
     TcpSocket listenSocket;  // its descriptor is closed by the accept thread, under connections.slotsLock
     ConnectionTable connections;
     char serverName[128];
     std::chrono::milliseconds headTimeout = kDefaultHeadTimeout;
+    std::chrono::milliseconds headPatience = kDefaultHeadPatience;
 
-    // The engine's threads. A worker that has finished its connection parks for a while, and the accept
-    // thread hands the next connection to a parked worker rather than starting a thread.
+    // The worker of a slot. The accept thread puts a connection into the slot and then starts the worker
+    // (None), wakes it (Parked) or leaves it to find the connection when it has finished closing its last
+    // one (Busy). The state is guarded by connections.slotsLock.
+    enum class WorkerState { None, Parked, Busy };
+    struct SlotWorker {
+        WorkerState state = WorkerState::None;
+        std::binary_semaphore wake{0};  // released once for each change of a Parked worker to Busy
+    };
+    std::array<SlotWorker, kConnectionSlots> workers;
+    bool parkingOpen = false;  // guarded by connections.slotsLock: workers may park while the loop runs
+
+    // Connections answered with the 503, their sending direction ended, kept open (oldest first) until the
+    // client has closed or kRefusalLinger has passed: a request that arrives after a close would reset the
+    // connection, and the client could lose the answer. Used by the accept thread only.
+    struct RefusedConnection {
+        std::unique_ptr<TcpSocket> connection;
+        std::chrono::steady_clock::time_point closeBy;
+    };
+    static constexpr int kMaxRefusedOpen = 256;
+    static constexpr std::chrono::milliseconds kRefusalLinger{1000};
+    std::array<RefusedConnection, kMaxRefusedOpen> refused;
+    int refusedFirst = 0;
+    int refusedCount = 0;
+
+    // Every thread of the engine, counted so that Shutdown can wait for all of them.
     std::mutex threadsLock;
     std::condition_variable threadsChanged;  // a thread ended, or the accept loop did
-    std::condition_variable workerWanted;    // an index was handed to the parked workers, or parking closed
     int liveThreads = 0;                     // guarded by threadsLock: the accept thread and every worker
-    int parkedWorkers = 0;                   // guarded by threadsLock: parked and not yet given an index
-    std::array<int, kConnectionSlots> handedIndices{};  // guarded by threadsLock: slot indices handed to
-    int handedCount = 0;                                // parked workers, not yet taken by one
-    bool parkingOpen = false;                           // guarded by threadsLock: while the accept loop runs
 };

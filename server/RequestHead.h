@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "server/HttpServer.h"
 
@@ -12,5 +13,5 @@ inline constexpr std::size_t kMaxHeadBytes = 1024;
 struct HttpServer::RequestHead {
     char bytes[kMaxHeadBytes + 1]{};
 
-    const char* Text() const { return bytes; }
+    std::string_view Bytes() const { return std::string_view(bytes, sizeof bytes); }
 };

@@ -8,12 +8,6 @@
 
 namespace {
 
-// The method token: at most 11 characters and the NUL.
-constexpr std::size_t kMethodBytes = 12;
-// The path: at most 1023 characters and the NUL.
-constexpr std::size_t kPathBytes = 1024;
-// The path starts behind "GET" and its space.
-constexpr std::size_t kPathStart = 4;
 // Room for a status code or a length in decimal, sign and NUL included.
 constexpr std::size_t kNumberBytes = 16;
 
@@ -25,16 +19,17 @@ void SendNumber(TcpSocket& connection, int value) {
 
 }  // namespace
 
-// One request: read the head, accept only GET, and answer 400 to whatever else came or did not come.
+// One request: read the head, parse it, and answer 400 to whatever is not a well-formed GET or did not
+// come at all.
 void HttpServer::ServeRequest(TcpSocket& connection) {
     const std::unique_ptr<RequestHead> head = ReadRequestHead(connection);
     if (!head) {
         SendBadRequest(connection);
         return;
     }
-    char method[kMethodBytes];
-    CopyToken(method, sizeof method, head->Text(), ' ');
-    if (std::strcmp(method, "GET") != 0 || HandleGet(connection, *head) == 0) {
+    HeadArrived(connection);
+    const ParsedRequest request = ParseRequestHead(head->Bytes());
+    if (request.fixedAnswer || HandleGet(connection, request) == 0) {
         SendBadRequest(connection);
     }
 }
@@ -75,21 +70,18 @@ std::unique_ptr<HttpServer::RequestHead> HttpServer::ReadRequestHead(TcpSocket& 
     return nullptr;
 }
 
-int HttpServer::HandleGet(TcpSocket& connection, const RequestHead& head) {
-    if (std::strlen(head.Text()) <= kPathStart) {
-        return 0;
-    }
+int HttpServer::HandleGet(TcpSocket& connection, const ParsedRequest& request) {
+    // The hooks take the path as a text of its own; the parser keeps it below kPathBytes characters.
     char path[kPathBytes];
-    if (CopyToken(path, sizeof path, head.Text() + kPathStart, ' ') == 0) {
-        return 0;
-    }
+    request.path.copy(path, request.path.size());
+    path[request.path.size()] = '\0';
     const char* realm = nullptr;
     const char* credentials = nullptr;
     if (HookAuthenticate(path, &realm, &credentials) == 0) {
         HookHandleRequest(path, connection);
         return 1;
     }
-    return AuthorizeAndDispatch(connection, head, path, realm, credentials);
+    return AuthorizeAndDispatch(connection, request, path, realm, credentials);
 }
 
 int HttpServer::WriteResponseHead(TcpSocket& connection, int status, int length, const char* statusText,
@@ -122,7 +114,7 @@ int HttpServer::WriteResponseHead(TcpSocket& connection, int status, int length,
 }
 
 // The 400 and 503 answers have a short head of their own, without Connection and Content-Type lines.
-int HttpServer::SendFixedAnswer(TcpSocket& connection, HttpStatusCode code) {
+int HttpServer::SendShortHeadAnswer(TcpSocket& connection, HttpStatusCode code) {
     const HttpStatusEntry& status = LookupStatus(code);
     HookLogAccess(connection, status.Code(), status.PageLength(), "-");
     connection.SendText("HTTP/1.1 ");
@@ -139,11 +131,11 @@ int HttpServer::SendFixedAnswer(TcpSocket& connection, HttpStatusCode code) {
 }
 
 int HttpServer::SendBadRequest(TcpSocket& connection) {
-    return SendFixedAnswer(connection, HttpStatusCode::BadRequest);
+    return SendShortHeadAnswer(connection, HttpStatusCode::BadRequest);
 }
 
 int HttpServer::SendServiceUnavailable(TcpSocket& connection) {
-    return SendFixedAnswer(connection, HttpStatusCode::ServiceUnavailable);
+    return SendShortHeadAnswer(connection, HttpStatusCode::ServiceUnavailable);
 }
 
 int HttpServer::HookAuthenticate(const char*, const char**, const char**) {

@@ -9,9 +9,10 @@ namespace net = platform::net;
 namespace {
 
 // Connections that have arrived but are not accepted yet. The accept thread takes one connection at a
-// time; when a burst of clients overflows this queue, the kernel drops their connection requests and
-// each client waits a second before it tries again, so the queue is as deep as a web server's usually is.
-constexpr int kListenBacklog = 511;
+// time; when a burst of clients overflows this queue, the kernel drops their handshakes and each client
+// waits a second or more before it tries again, even for a 503. A thousand clients at once must fit (the
+// system's own limit, somaxconn, may cut it down).
+constexpr int kListenBacklog = 2048;
 
 // The low 16 bits of a port value.
 constexpr unsigned kPortMask = 0xFFFFu;
@@ -33,6 +34,7 @@ int TcpSocket::Listen(int port) {
 }
 
 int TcpSocket::Accept(TcpSocket& connection) {
+    connection.sendProgress = {};
     connection.handle = net::AcceptConnection(handle, &connection.address);
     return connection.handle == net::kInvalidSocket ? 0 : 1;
 }
@@ -48,8 +50,32 @@ int TcpSocket::Close() {
     return 1;
 }
 
+int TcpSocket::CloseAfterAnswer() {
+    if (pendingLength != 0) {
+        SendGathered(nullptr, 0);
+    }
+    net::CloseSocketAfterAnswer(handle, sendProgress.discarded != 0);
+    handle = net::kInvalidSocket;
+    return 1;
+}
+
 void TcpSocket::Shutdown() {
     net::ShutdownSocket(handle);
+}
+
+void TcpSocket::EndSending() {
+    if (pendingLength != 0) {
+        SendGathered(nullptr, 0);
+    }
+    net::ShutdownSending(handle);
+}
+
+bool TcpSocket::DiscardUntilPeerClosed() {
+    return net::DiscardUntilPeerClosed(handle);
+}
+
+void TcpSocket::ShutdownReceiving() {
+    net::ShutdownReceiving(handle);
 }
 
 int TcpSocket::SendAll(const void* bytes, int length) {
@@ -79,7 +105,7 @@ bool TcpSocket::SendGathered(const void* bytes, std::size_t length) {
             ++first;
             continue;
         }
-        std::ptrdiff_t count = net::SendSome(handle, pieces + first, 2 - first);
+        std::ptrdiff_t count = net::SendSome(handle, pieces + first, 2 - first, &sendProgress);
         if (count <= 0) {
             sent = false;
             break;

@@ -25,8 +25,18 @@ public:
     int Accept(TcpSocket& connection);
     // Sends what is pending, shuts the socket down and closes it; handle becomes invalid. Always 1.
     int Close();
+    // After the answer: as Close, but a peer that is still sending gets the whole answer before the close
+    // (see platform::net::CloseSocketAfterAnswer). May wait for the peer, at most a few seconds.
+    int CloseAfterAnswer();
     // Wakes a thread blocked on this socket without closing it.
     void Shutdown();
+    // Sends what is pending and ends the sending direction; the socket stays open.
+    void EndSending();
+    // Discards what has arrived without waiting: true once the peer has closed its end.
+    bool DiscardUntilPeerClosed();
+    // Wakes a thread blocked receiving on this socket, which then sees the end of the input; the socket
+    // can still send.
+    void ShutdownReceiving();
 
     // Sends what is pending, then the bytes: 1 all sent (a length of 0 or less adds nothing), 0 a send
     // failed.
@@ -55,6 +65,7 @@ private:
     // The pending bytes are dropped either way.
     bool SendGathered(const void* bytes, std::size_t length);
 
+    platform::net::SendProgress sendProgress;  // the connection's sends so far, for their stall limit
     static constexpr std::size_t kPendingCapacity = 1024;
     char pending[kPendingCapacity];
     std::size_t pendingLength = 0;

@@ -1,17 +1,27 @@
 #include "service/AccessLog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
-#include "platform/Files.h"
+#include "server/TcpSocket.h"
 
 namespace access_log {
 
+namespace {
+
+// The stamp into a buffer of kTimeStampBytes; its length. No allocation: this runs under the log lock.
+std::size_t WriteTimeStamp(char* stamp, const platform::LocalTime& time) {
+    const int length = std::snprintf(stamp, kTimeStampBytes, "%04d/%02d/%02d %02d:%02d:%02d ", time.year,
+                                     time.month, time.day, time.hour, time.minute, time.second);
+    return length < 0 ? 0 : std::min(static_cast<std::size_t>(length), kTimeStampBytes - 1);
+}
+
+}  // namespace
+
 std::string FormatTimeStamp(const platform::LocalTime& time) {
     char stamp[kTimeStampBytes];
-    std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d:%02d ", time.year, time.month, time.day,
-                  time.hour, time.minute, time.second);
-    return stamp;
+    return std::string(stamp, WriteTimeStamp(stamp, time));
 }
 
 std::string EscapeRequestText(std::string_view requestText) {
@@ -38,12 +48,48 @@ std::string FormatTail(int status, int length, const char* hostName, const char*
     return tail;
 }
 
-void AppendLogLine(const char* logPath, platform::Lock& logLock, std::string_view escapedRequestText,
-                   std::string_view tail) {
-    std::lock_guard guard(logLock);
-    const std::string stamp = FormatTimeStamp(platform::CurrentLocalTime());
-    const std::string_view pieces[] = {stamp, escapedRequestText, tail};
-    platform::files::AppendToFile(logPath, pieces, std::size(pieces));
+ClientNames NameClient(const TcpSocket& connection, bool resolveHostName) {
+    ClientNames names;
+    if (resolveHostName) {
+        connection.PeerHostName(names.hostName, sizeof names.hostName);
+    }
+    connection.PeerAddressText(names.address);
+    return names;
+}
+
+namespace {
+
+// The innermost RequestClient of this thread.
+thread_local RequestClient* currentClient = nullptr;
+
+}  // namespace
+
+RequestClient::RequestClient(const TcpSocket& connection, bool resolveHostName)
+    : connection(connection), names(NameClient(connection, resolveHostName)), outer(currentClient) {
+    currentClient = this;
+}
+
+RequestClient::~RequestClient() { currentClient = outer; }
+
+const ClientNames* RequestClient::NamesFor(const TcpSocket& connection) {
+    for (const RequestClient* client = currentClient; client != nullptr; client = client->outer) {
+        if (&client->connection == &connection) {
+            return &client->names;
+        }
+    }
+    return nullptr;
+}
+
+void AccessLogFile::Append(std::string_view escapedRequestText, std::string_view tail) {
+    // Whether the file at the path is still the one held open is asked outside the lock: it costs a
+    // status call, and a line that raced with a move merely lands in the moved file.
+    const platform::files::FileIdentity named = platform::files::IdentifyFile(file.Path());
+    std::lock_guard guard(lock);
+    // The stamp is taken under the lock, so that the stamps of consecutive lines never go backwards.
+    char stamp[kTimeStampBytes];
+    const std::string_view pieces[] = {std::string_view(stamp, WriteTimeStamp(stamp, platform::CurrentLocalTime())),
+                                       escapedRequestText, tail};
+    file.Append(pieces, std::size(pieces), named);
 }
 
 }  // namespace access_log

@@ -5,59 +5,74 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "common/ModulePath.h"
+#include "common/FileLocations.h"
 #include "common/StatusSink.h"
 #include "imaging/CaptureJob.h"
 #include "platform/Lock.h"
 #include "server/HttpServer.h"
 #include "service/Pages.h"
+#include "service/Settings.h"
 
 namespace platform {
 class Desktop;
 class PointerInput;
 }  // namespace platform
 class RemoteClick;
+namespace access_log {
+struct ClientNames;
+class AccessLogFile;
+}  // namespace access_log
 
-inline constexpr std::size_t kTextBytes = 200;
-
-// The application's server: the snapshot of the user's settings that request handling, the access log and
-// the capture job read, and the engine's three hooks. The setting members are written by the controlling
-// (GUI) thread only while the server is stopped, and read without locking by the worker and capture
-// threads while it runs.
+// The application's server: the settings that request handling, the access log and the capture job read,
+// and the engine's three hooks. The settings are applied by the controlling thread while the server is
+// stopped; a copy once applied never changes, so the worker and capture threads read it without locking.
 class CaptureService : public HttpServer {
 public:
-    // modulePath: the full path of the executable; every working file lives in its folder.
-    explicit CaptureService(std::string modulePath);
+    // The working files live where locations says; with an executable's path, all beside it.
+    explicit CaptureService(FileLocations locations);
+    explicit CaptureService(std::string executablePath);
     ~CaptureService() override;
 
-    // credentials = "user:password", realm = the realm text.
+    using HttpServer::Start;
+    // Applies the settings and starts the server on their port: what Start does in the panel and in the
+    // headless host. AlreadyRunning, with nothing changed, while the server runs.
+    StartResult Start(const Settings& settings);
+    // Takes the settings for the next run, as the service uses them: the quality capped at 100 and the
+    // texts cut to what the panel's fields hold. False, and nothing changes, while the server runs.
+    bool ApplySettings(const Settings& settings);
+    // Changes some of the current settings; the same rules as ApplySettings.
+    template <typename Edit>
+    bool EditSettings(Edit edit) {
+        Settings changed = CurrentSettings();
+        edit(changed);
+        return ApplySettings(changed);
+    }
+    // The settings the service runs with. The reference stays valid for the service's life.
+    const Settings& CurrentSettings() const { return current.load()->settings; }
+    // "user:password", as a client must present it when authentication is on.
+    const char* Credentials() const { return current.load()->credentials.c_str(); }
+    // Sets the realm, user name and password; the same rules as ApplySettings.
     void SetCredentials(const char* realmText, const char* user, const char* password);
+    // Hears the outcome of every screen capture, on the capture's requesting thread, under captureLock.
+    // Set while stopped.
+    void SetCaptureObserver(std::function<void(imaging::CaptureResult)> observer);
+    // Puts the start-up picture in place of the snapshot, and removes the temporary pictures that a
+    // capture interrupted by a crash left behind. Missing files are not reported. While stopped.
+    void ShowStartupPicture() const;
     // The panel's status notifications; null restores the silent sink. Set while stopped.
     void SetStatusSink(StatusSink* sink);
     // Millisecond tick used for the rate limit; tests inject their own. Set while stopped.
     void SetTickSource(std::function<std::uint32_t()> source);
 
-    // The path of a working file next to the executable (260-byte bound), into buffer.
-    char* WorkingFilePath(char* buffer, const char* fileName) const;
+    // The full path of a working file.
+    std::string WorkingFilePath(const char* fileName) const;
 
-    int quality = 75;
-    char credentials[kTextBytes]{};
-    char realm[kTextBytes]{};
-    char logPath[kMaxPath]{};
-    int authenticate = 0;
-    int enableClick = 0;
-    int targetDesktop = 0;
-    int scaleDown = 0;
-    int drawTime = 0;
-    int resolveHostname = 0;
-    char windowClass[kTextBytes]{};
-    int priority = 0;
-    std::uint32_t minRemake = 0;
+    std::string logPath;
 
     // Program-wide state that survives Stop and Start.
     platform::Lock captureLock;  // serialises the hit counter, the rate-limit test and the whole capture
-    platform::Lock logLock;      // serialises appends to the log file
     std::uint32_t hitCount = 0;         // guarded by captureLock
     std::uint32_t lastCaptureTick = 0;  // guarded by captureLock
 
@@ -73,19 +88,29 @@ private:
     class StatusForwarder;
 
     StatusSink& Status() const { return *statusSink.load(); }
-    void ShowClient(TcpSocket& connection);
+    void ShowClient(const access_log::ClientNames& client);
     void SendSnapshot(TcpSocket& connection, const char* path, std::uint32_t startTick);
-    // Log, head, body of a fixed answer.
-    void SendFixedAnswer(TcpSocket& connection, const char* path, const pages::FixedAnswer& answer);
+    // Log, head, body of an answer whose body is a page in memory.
+    void SendPageAnswer(TcpSocket& connection, const char* path, const pages::Answer& answer);
     // Log, head, body of a file answer; false (nothing logged or sent) when the file cannot be opened.
-    bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath,
-                        const pages::FixedAnswer& answer);
+    bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath, const pages::Answer& answer);
 
-    std::string modulePath;
+    FileLocations locations;
+    // One applied copy of the settings with what is derived from it.
+    struct AppliedSettings {
+        Settings settings;
+        std::string credentials;
+    };
+
+    // Every copy ever applied stays alive: a worker of an earlier run may still read one after Stop.
+    std::vector<std::unique_ptr<const AppliedSettings>> appliedCopies;  // controlling thread only
+    std::atomic<const AppliedSettings*> current{nullptr};
+    std::function<void(imaging::CaptureResult)> captureObserver;
     NullStatusSink silentSink;
     std::atomic<StatusSink*> statusSink{&silentSink};
     std::function<std::uint32_t()> tickSource;
     std::unique_ptr<StatusForwarder> captureStatus;  // the capture job's sink: forwards to statusSink
     std::unique_ptr<imaging::CaptureJob> captureJob;  // used only under captureLock
     std::unique_ptr<RemoteClick> remoteClick;
+    std::unique_ptr<access_log::AccessLogFile> accessLog;  // of logPath
 };

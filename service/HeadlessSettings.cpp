@@ -1,78 +1,90 @@
 #include "service/HeadlessSettings.h"
 
-#include <algorithm>
-#include <cstdint>
+#include <cctype>
+#include <cstring>
 
-#include "platform/Files.h"
-#include "platform/Profile.h"
-#include "service/CaptureService.h"
 #include "service/SettingsKeys.h"
 
 namespace headless {
 
 namespace {
 
-// The panel's user name, password and realm fields are read into 100 bytes on Start.
-constexpr std::size_t kDialogFieldBytes = 100;
-constexpr int kMaxQuality = 100;
-
-std::size_t ReadSetting(const settings::SettingKey& key, char* buffer, std::size_t capacity, const char* path) {
-    return platform::profile::ReadString(key.section, key.key, key.defaultValue, buffer, capacity, path);
+std::string KeyName(const settings::SettingKey& key) {
+    return std::string("[") + key.section + "] " + key.key;
 }
 
-struct Reader {
-    const char* path;
-    char value[settings::kValueBytes];
+// Optional sign, then decimal digits only: what the panel would take as a number without guessing.
+bool IsWholeNumber(const std::string& text) {
+    std::size_t start = text.starts_with('+') || text.starts_with('-') ? 1 : 0;
+    if (start == text.size()) {
+        return false;
+    }
+    for (; start < text.size(); ++start) {
+        if (std::isdigit(static_cast<unsigned char>(text[start])) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
 
-    const char* Text(const settings::SettingKey& key) {
-        ReadSetting(key, value, sizeof value, path);
-        return value;
+// Why the raw value of key cannot be used, or empty.
+std::string Refusal(const settings::SettingKey& key, const std::string& raw, const char* path) {
+    const std::string where = std::string(path) + ": " + KeyName(key);
+    switch (key.kind) {
+        case settings::ValueKind::Number: {
+            const std::int64_t value = settings::ParseNumber(raw.c_str());
+            if (!IsWholeNumber(raw) || value < key.minimum || value > key.maximum) {
+                return where + "=" + raw + " is not accepted: a whole number from " +
+                       std::to_string(key.minimum) + " to " + std::to_string(key.maximum) + " is";
+            }
+            break;
+        }
+        case settings::ValueKind::Text:
+            // The value itself stays unsaid: it may be a password.
+            if (key.credential && raw.size() > key.maxBytes) {
+                return where + " is " + std::to_string(raw.size()) +
+                       " bytes long and could never match: at most " + std::to_string(key.maxBytes) +
+                       " bytes are accepted";
+            }
+            break;
+        case settings::ValueKind::Flag:
+            break;
     }
-    // A number as a panel field shows it: the file's number taken as unsigned 32-bit.
-    std::uint32_t Number(const settings::SettingKey& key) {
-        return static_cast<std::uint32_t>(settings::ParseNumber(Text(key)));
-    }
-    int Flag(const settings::SettingKey& key) { return settings::ParseFlag(Text(key)) ? 1 : 0; }
-};
+    return {};
+}
 
 }  // namespace
 
-int LoadSettingsIntoService(CaptureService& service, const char* iniPath) {
-    Reader reader{iniPath, {}};
-
-    // The slider takes only positions 0..4; loading hands its position to the service.
-    service.priority = std::clamp(settings::ParseNumber(reader.Text(settings::kPriority)), 0, settings::kMaxPriority);
-
-    const int port = static_cast<int>(reader.Number(settings::kPort));
-    // Capped as a signed value, as the panel's Start does: no lower bound.
-    service.quality = std::min(static_cast<int>(reader.Number(settings::kQuality)), kMaxQuality);
-
-    char user[kDialogFieldBytes];
-    char password[kDialogFieldBytes];
-    char realmText[kDialogFieldBytes];
-    ReadSetting(settings::kUser, user, sizeof user, iniPath);
-    ReadSetting(settings::kPass, password, sizeof password, iniPath);
-    ReadSetting(settings::kRealm, realmText, sizeof realmText, iniPath);
-
-    service.targetDesktop = reader.Flag(settings::kDesktop);
-    service.scaleDown = reader.Flag(settings::kScaleDown);
-    ReadSetting(settings::kWinClass, service.windowClass, sizeof service.windowClass, iniPath);
-    service.drawTime = reader.Flag(settings::kDrawTime);
-    service.resolveHostname = reader.Flag(settings::kResolveHostname);
-    service.authenticate = reader.Flag(settings::kAuthenticate);
-    service.enableClick = reader.Flag(settings::kEnableClick);
-    service.SetCredentials(realmText, user, password);
-    service.minRemake = reader.Number(settings::kMinRemake);
-    return port;
-}
-
-void ShowStartupPicture(const CaptureService& service) {
-    char snapshotPath[kMaxPath];
-    char startupPath[kMaxPath];
-    service.WorkingFilePath(snapshotPath, pages::kSnapshotFileName);
-    service.WorkingFilePath(startupPath, pages::kStartupPictureFileName);
-    platform::files::RemoveFile(snapshotPath);
-    platform::files::CopyFileUnlessExists(startupPath, snapshotPath);
+LoadedSettings LoadSettings(const char* iniPath) {
+    LoadedSettings loaded;
+    Settings values = settings::Defaults();
+    bool foundAny = false;
+    for (const settings::SettingKey& key : settings::Keys()) {
+        const std::optional<std::string> raw = settings::ReadRaw(key, iniPath);
+        if (!raw) {
+            continue;
+        }
+        foundAny = true;
+        if (std::string refusal = Refusal(key, *raw, iniPath); !refusal.empty()) {
+            loaded.error = std::move(refusal);
+            return loaded;
+        }
+        settings::ParseValue(key, raw->c_str(), values);
+        if (key.kind == settings::ValueKind::Flag && *raw != "yes" && *raw != "no") {
+            loaded.notes.push_back(std::string(iniPath) + ": " + KeyName(key) + "=" + *raw + " read as \"" +
+                                   settings::FormatFlag(values.*key.flag) +
+                                   "\" (only a value that starts with a lower-case y means yes)");
+        }
+    }
+    if (!foundAny) {
+        loaded.notes.push_back("no settings found in " + std::string(iniPath) + ", using defaults");
+    }
+    if (!values.authenticate && values.enableClick) {
+        loaded.notes.push_back("authentication is off and remote clicks are on: anyone who can reach port " +
+                               std::to_string(values.port) + " can click on this screen");
+    }
+    loaded.settings = std::move(values);
+    return loaded;
 }
 
 }  // namespace headless

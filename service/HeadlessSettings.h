@@ -1,18 +1,25 @@
 #pragma once
 
-class CaptureService;
+#include <optional>
+#include <string>
+#include <vector>
 
-// The headless host's counterpart of the control panel: settings come from the settings file straight
-// into the service, with the keys, defaults and value encodings the panel uses, and without ever writing
-// the file back.
+#include "service/Settings.h"
+
+// The headless host's settings: the same file, keys and encodings as the control panel's, read more
+// strictly. The panel shows whatever a file holds and lets the user correct it; the host has nobody to
+// look, so it refuses values it cannot honour and says how it read doubtful ones. It never writes the file.
 namespace headless {
 
-// Puts the settings of the file at iniPath (defaults for what is missing) into the service, as the panel's
-// Start would after loading them, capture priority included. Returns the port to start on.
-int LoadSettingsIntoService(CaptureService& service, const char* iniPath);
+struct LoadedSettings {
+    std::optional<Settings> settings;  // empty: the host must not start
+    std::string error;                 // why not, one line without its ending, when settings is empty
+    std::vector<std::string> notes;    // how doubtful values were read and risks worth knowing; one line each
+};
 
-// Replaces the snapshot next to the executable with a copy of the start-up picture, as the panel does when
-// it opens; missing files are not reported.
-void ShowStartupPicture(const CaptureService& service);
+// Reads the settings file at iniPath (defaults for what is missing). Refused: a number that is not a whole
+// decimal number or lies outside the key's accepted range, a user name or password longer than the
+// panel's fields (it could never match).
+LoadedSettings LoadSettings(const char* iniPath);
 
 }  // namespace headless

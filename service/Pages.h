@@ -2,12 +2,14 @@
 
 #include <string_view>
 
-// The fixed answers of the capture service: status, reason, type and body of each, sent exactly.
+#include "server/HttpStatus.h"
+
+// The answers of the capture service: status (its status text and error pages come from the one status
+// table), type and body of each, sent exactly.
 namespace pages {
 
-struct FixedAnswer {
-    int status;
-    const char* reason;
+struct Answer {
+    HttpStatusCode status;
     const char* contentType;
     std::string_view body;  // empty for answers whose body is a file
 };
@@ -17,19 +19,14 @@ inline constexpr std::string_view kViewerPage =
     "Image</a><br><a href=\"./click\"><img src=\"./screen\" ISMAP border=\"0\"></a></body></html>";
 static_assert(kViewerPage.size() == 180);
 
-inline constexpr std::string_view kNotFoundPage =
-    "<html><head><title>Error 404</title></head><body><b>HTTP/1.1 404 File Not Found. </b></body></html>";
-static_assert(kNotFoundPage.size() == 99);
+// The same pages as the engine's, but sent with a type.
+inline constexpr std::string_view kNotFoundPage = LookupStatus(HttpStatusCode::NotFound).page;
+inline constexpr std::string_view kServerErrorPage = LookupStatus(HttpStatusCode::InternalServerError).page;
 
-inline constexpr std::string_view kServerErrorPage =
-    "<html><head><title>Error 500</title></head><body><b>HTTP/1.1 500 Internal Server Error. </b></body>"
-    "</html>";
-static_assert(kServerErrorPage.size() == 106);
-
-inline constexpr FixedAnswer kPage{200, "OK", "text/html", kViewerPage};
-inline constexpr FixedAnswer kSnapshot{200, "OK", "image/jpeg", {}};
-inline constexpr FixedAnswer kNotFound{404, "Not Found", "text/html", kNotFoundPage};
-inline constexpr FixedAnswer kServerError{500, "Internal Server Error", "text/html", kServerErrorPage};
+inline constexpr Answer kPage{HttpStatusCode::Ok, "text/html", kViewerPage};
+inline constexpr Answer kSnapshot{HttpStatusCode::Ok, "image/jpeg", {}};
+inline constexpr Answer kNotFound{HttpStatusCode::NotFound, "text/html", kNotFoundPage};
+inline constexpr Answer kServerError{HttpStatusCode::InternalServerError, "text/html", kServerErrorPage};
 
 // Working files, relative to the executable's folder.
 inline constexpr const char* kTemplateFileName = "data/top.html";
@@ -42,5 +39,16 @@ inline constexpr std::string_view kPagePath = "/";
 inline constexpr std::string_view kSnapshotPath = "/screen";
 inline constexpr std::string_view kSnapshotFolderPath = "/screen/";
 inline constexpr std::string_view kClickPrefix = "/click";
+
+enum class Route {
+    ViewerPage,  // the viewer page
+    Click,       // a remote click (when enabled), then the viewer page
+    Snapshot,    // the current picture
+    NotFound,
+};
+
+// Where a request path leads: "/" to the viewer page; a path starting with "/click" that has a query
+// mark to a click; exactly "/screen" or "/screen/" to the snapshot; anything else to the 404 page.
+Route RouteRequest(std::string_view path);
 
 }  // namespace pages

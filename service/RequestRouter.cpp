@@ -17,82 +17,104 @@ constexpr std::size_t kFileBlockBytes = 64 * 1024;
 
 }  // namespace
 
+namespace pages {
+
+Route RouteRequest(std::string_view path) {
+    if (path == kPagePath) {
+        return Route::ViewerPage;
+    }
+    if (path.starts_with(kClickPrefix) && path.find('?') != std::string_view::npos) {
+        return Route::Click;
+    }
+    if (path == kSnapshotPath || path == kSnapshotFolderPath) {
+        return Route::Snapshot;
+    }
+    return Route::NotFound;
+}
+
+}  // namespace pages
+
 int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
     // Taken before anything else: the rate limit measures from the moment the request arrived, before the
     // name look-up and a click's pauses.
     const std::uint32_t startTick = tickSource();
     const std::string_view target(path);
-    const bool hasQuery = target.find('?') != std::string_view::npos;
 
-    ShowClient(connection);
+    // Named once, for the status note and for the log line of the answer.
+    const access_log::RequestClient client(connection, CurrentSettings().resolveHostname);
+    ShowClient(client.Names());
 
-    const bool isClick = target.starts_with(pages::kClickPrefix) && hasQuery;
-    if (isClick && enableClick != 0) {
-        remoteClick->Perform(target, scaleDown != 0, targetDesktop != 0);
+    const Settings& settings = CurrentSettings();
+    const pages::Route route = pages::RouteRequest(target);
+    if (route == pages::Route::Click && settings.enableClick) {
+        remoteClick->Perform(target, settings.scaleDown, settings.targetDesktop);
     }
 
-    if (target == pages::kPagePath || isClick) {
-        char templatePath[kMaxPath];
-        WorkingFilePath(templatePath, pages::kTemplateFileName);
-        if (!SendFileAnswer(connection, path, templatePath, pages::kPage)) {
-            SendFixedAnswer(connection, path, pages::kPage);
+    switch (route) {
+    case pages::Route::ViewerPage:
+    case pages::Route::Click: {
+        const std::string templatePath = WorkingFilePath(pages::kTemplateFileName);
+        if (!SendFileAnswer(connection, path, templatePath.c_str(), pages::kPage)) {
+            SendPageAnswer(connection, path, pages::kPage);
         }
-    } else if (target == pages::kSnapshotFolderPath || target == pages::kSnapshotPath) {
+        break;
+    }
+    case pages::Route::Snapshot:
         SendSnapshot(connection, path, startTick);
-    } else {
-        SendFixedAnswer(connection, path, pages::kNotFound);
+        break;
+    case pages::Route::NotFound:
+        SendPageAnswer(connection, path, pages::kNotFound);
+        break;
     }
     return 1;
 }
 
-void CaptureService::ShowClient(TcpSocket& connection) {
-    char hostName[access_log::kHostNameBytes] = "";
-    if (resolveHostname != 0) {
-        connection.PeerHostName(hostName, sizeof hostName);
-    }
-    char address[access_log::kAddressBytes] = "";
-    connection.PeerAddressText(address);
+void CaptureService::ShowClient(const access_log::ClientNames& client) {
     char note[kClientNoteBytes];
-    std::snprintf(note, sizeof note, "%s(%s)", hostName, address);
+    std::snprintf(note, sizeof note, "%s(%s)", client.hostName, client.address);
     Status().SetStatusClient(note);
 }
 
 void CaptureService::SendSnapshot(TcpSocket& connection, const char* path, std::uint32_t startTick) {
-    char snapshotPath[kMaxPath];
-    WorkingFilePath(snapshotPath, pages::kSnapshotFileName);
+    const std::string snapshotPath = WorkingFilePath(pages::kSnapshotFileName);
     {
         std::lock_guard guard(captureLock);
         ++hitCount;
         Status().SetHitCount(hitCount);
-        if (CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
-            RunCaptureJob(snapshotPath);
+        // Once the server is stopping, requests still queued here get the picture there is: captures
+        // that nobody waits for would only hold up the end.
+        const auto minRemake = static_cast<std::uint32_t>(CurrentSettings().minRemake);
+        if (IsRunning() && CaptureIntervalPassed(startTick, lastCaptureTick, minRemake)) {
+            RunCaptureJob(snapshotPath.c_str());
             Status().SetStatusActivity("");
             lastCaptureTick = startTick;
         }
     }
     // The capture replaces the file in one step, so this opens either the old picture or the new one,
     // whole, and keeps reading it even when the next capture replaces it meanwhile.
-    if (!SendFileAnswer(connection, path, snapshotPath, pages::kSnapshot)) {
-        SendFixedAnswer(connection, path, pages::kServerError);
+    if (!SendFileAnswer(connection, path, snapshotPath.c_str(), pages::kSnapshot)) {
+        SendPageAnswer(connection, path, pages::kServerError);
     }
 }
 
-void CaptureService::SendFixedAnswer(TcpSocket& connection, const char* path, const pages::FixedAnswer& answer) {
+void CaptureService::SendPageAnswer(TcpSocket& connection, const char* path, const pages::Answer& answer) {
+    const HttpStatusEntry& status = LookupStatus(answer.status);
     const int length = static_cast<int>(answer.body.size());
-    HookLogAccess(connection, answer.status, length, path);
-    WriteResponseHead(connection, answer.status, length, answer.reason, answer.contentType, nullptr);
+    HookLogAccess(connection, status.Code(), length, path);
+    WriteResponseHead(connection, status.Code(), length, status.statusText, answer.contentType, nullptr);
     connection.SendAll(answer.body.data(), length);
 }
 
 bool CaptureService::SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath,
-                                    const pages::FixedAnswer& answer) {
+                                    const pages::Answer& answer) {
     const std::unique_ptr<platform::files::InputFile> file = platform::files::InputFile::Open(filePath);
     if (!file) {
         return false;
     }
+    const HttpStatusEntry& status = LookupStatus(answer.status);
     const int length = static_cast<int>(file->Size());
-    HookLogAccess(connection, answer.status, length, path);
-    WriteResponseHead(connection, answer.status, length, answer.reason, answer.contentType, nullptr);
+    HookLogAccess(connection, status.Code(), length, path);
+    WriteResponseHead(connection, status.Code(), length, status.statusText, answer.contentType, nullptr);
     // The body is whatever the reads deliver; a failed send does not stop them.
     char block[kFileBlockBytes];
     std::size_t count;

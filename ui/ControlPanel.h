@@ -4,11 +4,13 @@
 #include <mutex>
 #include <string>
 
+#include "common/FileLocations.h"
 #include "common/StatusSink.h"
 #include "ui/ModalDialog.h"
 
 class CaptureService;
 class LinkClass;
+struct Settings;
 
 inline constexpr int kPriorityCount = 5;
 // The names beside the priority slider, by position.
@@ -19,11 +21,11 @@ inline constexpr const char* kPriorityNames[kPriorityCount] = {"アイドル", "
 // threads and only queue their news for the GUI thread.
 class ControlPanel : public ModalDialog, public StatusSink {
 public:
-    // executablePath: the full path of the executable; the working files live in its folder.
+    // The working files live where locations says; with an executable's path, all beside it.
+    ControlPanel(CaptureService& service, LinkClass& links, FileLocations locations);
     ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath);
 
-    int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
-                      std::intptr_t lParam) override;
+    int HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message) override;
 
     // Loads a settings file (null: current.ini) into the controls and the capture priority into the service;
     // posts Start when its Run flag is set. Returns 1.
@@ -42,9 +44,13 @@ private:
     void Close();
     void EnableRunningList(bool enable);
     void ShowPriority(int position);
-    void OnLinkClicked(std::intptr_t linkId);
+    // The settings as the controls show them, and the controls showing the settings.
+    Settings SettingsFromControls() const;
+    void ShowSettings(const Settings& values);
+    void OnCommand(int id);
+    void OnLinkClicked(int linkId);
     void ChooseTemplate();
-    char* WorkingFile(char* buffer, const char* fileName) const;
+    std::string WorkingFile(const char* fileName) const;
 
     // The latest news of each kind not yet shown; older news of a kind is replaced, never shown late.
     struct StatusNews {
@@ -64,7 +70,7 @@ private:
 
     CaptureService& service;
     LinkClass& links;
-    const std::string executablePath;
+    const FileLocations locations;
     int serviceRunning = 0;  // saved as Run
 
     // Status news from the service's threads, shown by the GUI thread.

@@ -8,9 +8,10 @@ using namespace control_style;
 
 constexpr std::uint32_t kEditStyle = kBorder | kTabStop | kAutoHorizontalScroll;
 
-// The template's font is a Windows font; IPA P Gothic is the proportional Japanese font closest to it.
-constexpr const char* kPanelFontFamily = "IPAPGothic";
+constexpr const char* kPanelFontFamily = "ＭＳ Ｐゴシック";
 constexpr int kPanelFontPoints = 9;
+constexpr std::uint32_t kPanelStyle =
+    dialog_style::kCaption | dialog_style::kSystemMenu | dialog_style::kMinimizeBox | dialog_style::kModalFrame;
 
 constexpr ControlTemplate kControls[kControlPanelControlCount] = {
     {IDOK, kButtonClass, "開始", kDefaultPushButton | kTabStop, 130, 19, 50, 14},
@@ -48,7 +49,8 @@ constexpr ControlTemplate kControls[kControlPanelControlCount] = {
     {IDC_TEMPLATELINK, kLinkClassName, "テンプレートを使用", kTabStop, 86, 227, 58, 9},
 };
 
-constexpr DialogTemplate kControlPanel{"ORV QV Server", 187, 315, kPanelFontFamily, kPanelFontPoints, kControls};
+constexpr DialogTemplate kControlPanel{"ORV QV Server", kPanelStyle,      187, 315,
+                                       kPanelFontFamily, kPanelFontPoints, kControls};
 
 }  // namespace
 

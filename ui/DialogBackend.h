@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <span>
 #include <string>
 
@@ -41,9 +40,8 @@ public:
     virtual void SetSliderPosition(int id, int position) = 0;
     virtual int SliderPosition(int id) const = 0;
 
-    // Sends a message to a control that takes messages (a link); 0 for other controls.
-    virtual std::intptr_t SendItemMessage(int id, unsigned message, std::uintptr_t wParam,
-                                          std::intptr_t lParam) = 0;
+    // Sends a message to a link; false when the control is no link.
+    virtual bool SendItemMessage(int id, const LinkMessage& message) = 0;
     virtual const DialogFont* ItemFont(int id) const = 0;
 
     // A status bar along the bottom edge whose panes end at the given distances from the left, in pixels.
@@ -63,24 +61,22 @@ public:
     virtual void EndDialog(int result) = 0;
     // Queues a command message that the handler receives after the message in progress.
     virtual void PostCommand(int id) = 0;
-    // Callable from any thread; never waits for the GUI thread. The handler receives one
-    // message::kWorkerNotify later, unless the window is gone by then. The backend may hold an ordinary
+    // Callable from any thread; never waits for the GUI thread. The handler receives one WorkerNotify
+    // message later, unless the window is gone by then. The backend may hold an ordinary
     // notify back to bound how often the widgets change; an urgent one is delivered as soon as the GUI
     // thread gets to it.
     virtual void PostWorkerNotify(bool urgent) = 0;
 };
 
 // What the dialog procedure is: the toolkit hands every message of a dialog window to it.
-using DialogProcedure = int (*)(DialogBackend& window, unsigned message, std::uintptr_t wParam,
-                                std::intptr_t lParam);
+using DialogProcedure = int (*)(DialogBackend& window, const DialogMessage& message);
 
-// Runs dialogs from templates. RunDialog creates the window, sends message::kSetFont and then
-// message::kInitDialog with initParam as lParam to the procedure, runs the modal loop and returns the
-// value given to EndDialog, or -1 when the dialog could not be created (a control of an unregistered
-// class). message::kDestroy is the last message before the window goes.
+// Runs dialogs from templates. RunDialog creates the window, sends SetFont and then InitDialog{dialog}
+// to the procedure, runs the modal loop and returns the value given to EndDialog, or -1 when the dialog
+// could not be created (a control of an unregistered class). Destroy is the last message before the
+// window goes; once the dialog has ended, no other message reaches the procedure.
 class DialogToolkit {
 public:
     virtual ~DialogToolkit() = default;
-    virtual int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
-                          std::intptr_t initParam) = 0;
+    virtual int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, ModalDialog* dialog) = 0;
 };

@@ -139,9 +139,8 @@ void DialogWindow::SetSliderPosition(int id, int position) {
 
 int DialogWindow::SliderPosition(int id) const { return backend != nullptr ? backend->SliderPosition(id) : 0; }
 
-std::intptr_t DialogWindow::SendItemMessage(int id, unsigned message, std::uintptr_t wParam,
-                                            std::intptr_t lParam) {
-    return backend != nullptr ? backend->SendItemMessage(id, message, wParam, lParam) : 0;
+bool DialogWindow::SendItemMessage(int id, const LinkMessage& message) {
+    return backend != nullptr && backend->SendItemMessage(id, message);
 }
 
 const DialogFont* DialogWindow::GetItemFont(int id) const {

@@ -32,7 +32,7 @@ public:
     void SetSliderRange(int id, int minimum, int maximum);
     void SetSliderPosition(int id, int position);
     int SliderPosition(int id) const;
-    std::intptr_t SendItemMessage(int id, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    bool SendItemMessage(int id, const LinkMessage& message);
     const DialogFont* GetItemFont(int id) const;
 
     bool CreateStatusBar(int id, std::span<const int> paneRightEdges);

@@ -13,27 +13,21 @@ std::string_view LinkTarget(std::string_view windowText) {
     return separator == std::string_view::npos ? std::string_view{} : windowText.substr(separator + 1);
 }
 
-bool ApplyLinkMessage(LinkState& state, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    switch (message) {
-    case LCM_ALIGNLEFT:
-        state.rightAligned = 0;
-        return true;
-    case LCM_ALIGNRIGHT:
-        state.rightAligned = 1;
-        return true;
-    case LCM_NOTIFY:
-        state.notifyWindow = TargetFromParam(wParam);
-        state.notifyId = lParam;
-        return true;
-    default:
-        return false;
-    }
+void ApplyLinkMessage(LinkState& state, const LinkMessage& message) {
+    std::visit(MessageHandlers{
+                   [&](const link_message::AlignLeft&) { state.rightAligned = 0; },
+                   [&](const link_message::AlignRight&) { state.rightAligned = 1; },
+                   [&](const link_message::SetNotify& notify) {
+                       state.notifyWindow = notify.window;
+                       state.notifyId = notify.notifyId;
+                   },
+               },
+               message);
 }
 
-LinkClick ClickLink(const LinkState& state, MessageTarget& link, std::string_view windowText,
-                    std::string* target) {
+LinkClick ClickLink(const LinkState& state, std::string_view windowText, std::string* target) {
     if (state.notifyWindow != nullptr) {
-        state.notifyWindow->Deliver(LCM_NOTIFY, TargetParam(&link), state.notifyId);
+        state.notifyWindow->Deliver(dialog_message::LinkClicked{state.notifyId});
         return LinkClick::Notified;
     }
     const std::string_view opened = LinkTarget(windowText);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,19 +12,17 @@ inline constexpr const char* kLinkClassName = "ORVHLinkClass";
 // The state of one link window, from its first message until it is destroyed.
 struct LinkState {
     int rightAligned = 0;
-    MessageTarget* notifyWindow = nullptr;  // receives LCM_NOTIFY on a click; none: the target is opened
-    std::intptr_t notifyId = 0;             // lParam of every click notification
+    MessageTarget* notifyWindow = nullptr;  // receives LinkClicked on a click; none: the target is opened
+    int notifyId = 0;                       // carried by every click notification
 };
 
 std::string_view LinkDisplayText(std::string_view windowText);
 std::string_view LinkTarget(std::string_view windowText);
 
-// Applies LCM_ALIGNLEFT, LCM_ALIGNRIGHT and LCM_NOTIFY; false for every other message.
-bool ApplyLinkMessage(LinkState& state, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+void ApplyLinkMessage(LinkState& state, const LinkMessage& message);
 
 enum class LinkClick { Notified, OpenTarget, Nothing };
 
-// A click on link: with a notify window, LCM_NOTIFY goes to it at once (wParam the link, lParam the id);
-// otherwise the target is to be opened, unless it is empty. *target receives the target to open.
-LinkClick ClickLink(const LinkState& state, MessageTarget& link, std::string_view windowText,
-                    std::string* target);
+// A click on a link: with a notify window, LinkClicked goes to it at once; otherwise the target is to be
+// opened, unless it is empty. *target receives the target to open.
+LinkClick ClickLink(const LinkState& state, std::string_view windowText, std::string* target);

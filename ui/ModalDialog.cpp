@@ -1,11 +1,11 @@
 #include "ui/ModalDialog.h"
 
-int ModalDialog::HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
-                               std::intptr_t /*lParam*/) {
-    if (message != message::kCommand) {
+int ModalDialog::HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message) {
+    const dialog_message::Command* command = AsCommand(message);
+    if (command == nullptr) {
         return 0;
     }
-    switch (CommandId(wParam)) {
+    switch (command->id) {
     case IDOK:
         dialogWindow.EndDialog(1);
         break;
@@ -20,17 +20,17 @@ int ModalDialog::HandleMessage(DialogWindow& dialogWindow, unsigned message, std
 
 int ModalDialog::RunModal(DialogToolkit& toolkit, const DialogTemplate& dialogTemplate, int runParameter) {
     parameter = runParameter;
-    return toolkit.RunDialog(dialogTemplate, &ModalDialog::DialogProc, reinterpret_cast<std::intptr_t>(this));
+    return toolkit.RunDialog(dialogTemplate, &ModalDialog::DialogProc, this);
 }
 
-int ModalDialog::DialogProc(DialogBackend& handle, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+int ModalDialog::DialogProc(DialogBackend& handle, const DialogMessage& message) {
     if (ModalDialog* owner = handle.Owner()) {
-        owner->HandleMessage(owner->window, message, wParam, lParam);
-    } else if (message == message::kInitDialog) {
-        owner = reinterpret_cast<ModalDialog*>(lParam);
+        owner->HandleMessage(owner->window, message);
+    } else if (const auto* init = std::get_if<dialog_message::InitDialog>(&message)) {
+        owner = init->dialog;
         handle.SetOwner(owner);
         owner->window = DialogWindow(&handle);
-        owner->HandleMessage(owner->window, message, wParam, lParam);
+        owner->HandleMessage(owner->window, message);
     }
     return 0;
 }

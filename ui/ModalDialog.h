@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdint>
-
 #include "ui/DialogBackend.h"
 #include "ui/DialogWindow.h"
 
@@ -16,17 +14,16 @@ public:
 
     // Handles one message; the result is not used. The base ends the dialog with 1 on the IDOK command
     // and with 0 on IDCANCEL and ignores everything else.
-    virtual int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
-                              std::intptr_t lParam);
+    virtual int HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message);
 
     // Stores parameter for the subclass, runs the dialog and returns the value given to EndDialog, or -1
     // when the dialog could not be created.
     int RunModal(DialogToolkit& toolkit, const DialogTemplate& dialogTemplate, int parameter);
 
     // The procedure shared by all modal dialogs: from the init message on, every message of the window
-    // goes to the object named by the init message's lParam; earlier messages go nowhere. Returns 0
-    // whatever the handler did.
-    static int DialogProc(DialogBackend& handle, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    // goes to the object named by the init message; earlier messages go nowhere. Returns 0 whatever the
+    // handler did.
+    static int DialogProc(DialogBackend& handle, const DialogMessage& message);
 
 protected:
     DialogWindow window;  // empty until the init message; stale once the dialog has ended

@@ -1,5 +1,6 @@
 // The engine alone, with its base answers, for load measurements: serves every GET with the 404 page on
-// the given port until SIGTERM or SIGINT, then prints how many answers of each status it gave.
+// the given port until SIGTERM or SIGINT, then prints how many answers of each status it gave; SIGUSR1
+// prints the counts so far without stopping.
 //
 //     engine_bench_host PORT
 
@@ -20,6 +21,7 @@ public:
     void PrintCounts() const {
         std::printf("404 %ld\n400 %ld\n503 %ld\nother %ld\n", notFound.load(), badRequest.load(),
                     unavailable.load(), other.load());
+        std::fflush(stdout);
     }
 
 protected:
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     BenchServer server;
@@ -63,7 +66,9 @@ int main(int argc, char** argv) {
     std::printf("listening %s\n", argv[1]);
     std::fflush(stdout);
     int received = 0;
-    sigwait(&stopSignals, &received);
+    while (sigwait(&stopSignals, &received) == 0 && received == SIGUSR1) {
+        server.PrintCounts();
+    }
     server.Shutdown();
     server.PrintCounts();
     server.CleanupWinsock();

@@ -9,8 +9,11 @@
 # threads, 50 connections and "Connection: close" and the script prints requests/s, p50 and p99 latency and
 # the ratios to nginx. Targets: at least 0.8 of nginx's requests/s, a p99 no worse than 1.25 times nginx's.
 #
-# Then "/screen" with a capture on every request (MinRemake 0) of a 1920x1080 Xvfb screen showing that
-# picture, at 1 and at 50 connections: requests/s and latency, bound by the capture pipeline.
+# Then both paths at 200 and 1000 connections (qvserver-headless serves 50 at a time and refuses the rest
+# with its 503): requests/s, the 503 share, p99 and the slowest answer. Then "/screen" with a capture on
+# every request (MinRemake 0) of a 1920x1080 Xvfb screen showing that picture, at 1 and at 50
+# connections: requests/s, latency and the 503 share, bound by the capture pipeline; the host's resident
+# memory is printed after each part.
 #
 # Everything it starts is stopped by its PID on exit.
 set -euo pipefail
@@ -144,12 +147,19 @@ measure() {
                                  time += 0; if (unit == "m") time *= 60; if (unit == "ms") time /= 1000}
         /Non-2xx/ {bad = $NF}
         END {printf "%.1f", (total - bad) / time}' "$out")
-    printf '%-6s %-8s c=%-3s %9.1f req/s (200: %9.1f/s)   p50 %9.3f ms   p99 %9.3f ms   %s\n' \
-        "$name" "$path" "$clients" "$rps" "$ok_rps" "$p50" "$p99" "$errors"
+    slowest=$(to_ms "$(awk '$1 == "Latency" {print $4}' "$out")")
+    refused=$(awk '/requests in/ {total = $1} /Non-2xx/ {bad = $NF} END {printf "%.2f", total ? 100 * bad / total : 0}' "$out")
+    printf '%-6s %-8s c=%-4s %9.1f req/s (200: %9.1f/s)   p50 %9.3f ms   p99 %9.3f ms   max %8.1f ms   non-200 %5.2f%%   %s\n' \
+        "$name" "$path" "$clients" "$rps" "$ok_rps" "$p50" "$p99" "$slowest" "$refused" "$errors"
+}
+
+resident() {
+    echo "qvserver-headless resident memory: $(awk '/^VmRSS:/ {print $2, $3}' "/proc/$host_pid/status")," \
+        "threads $(ls "/proc/$host_pid/task" | wc -l)"
 }
 
 echo "wrk -t$threads -c$connections -d${seconds}s, one request per connection;" \
-     "page 180 bytes, picture $picture_bytes bytes"
+     "page 180 bytes, picture $picture_bytes bytes; load average $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 status=0
 for round in $(seq "$rounds"); do
     echo "round $round"
@@ -168,6 +178,17 @@ for round in $(seq "$rounds"); do
         [ "$verdict" = met ] || status=1
     done
 done
+for clients in 200 1000; do
+    for path in / /screen; do
+        measure qv "$qv_port" "$path" "$clients" "$seconds"
+        qv_rps=$rps qv_p99=$p99 qv_slowest=$slowest
+        measure nginx "$nginx_port" "$path" "$clients" "$seconds"
+        awk -v qr="$qv_rps" -v nr="$rps" -v qp="$qv_p99" -v np="$p99" -v qs="$qv_slowest" -v c="$clients" -v p="$path" \
+            'BEGIN { printf "qv/nginx %s c=%s: requests/s %.2f, p99 %.2f; slowest qv answer %.0f ms (%s 1 s)\n",
+                     p, c, qr / nr, qp / np, qs, qs <= 1000 ? "within" : "OVER" }'
+    done
+done
+resident
 echo "qv log lines: $(wc -l <"$work/qv/log.txt")"
 stop_host
 
@@ -183,6 +204,7 @@ echo "capture on every request (MinRemake 0), 1920x1080 desktop, time stamp on, 
 for clients in 1 "$connections"; do
     measure qv "$qv_port" /screen "$clients" "$seconds"
 done
+resident
 captures=$(curl -s "http://127.0.0.1:$qv_port/screen" -o /dev/null -w '%{size_download}')
 echo "last picture: $captures bytes"
 stop_host

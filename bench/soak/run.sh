@@ -3,8 +3,10 @@
 # Copies the executable and its data/ into a fresh folder, writes a current.ini there (a free port,
 # authentication on, MinRemake 1, clicks on, no reverse look-ups), starts it on a private Xvfb and lets
 # soak_client.py run 20,000 mixed requests over 50 connections against 127.0.0.1, making log.txt
-# unwritable twice along the way. Prints the client's report and exits non-zero when a check failed or the
-# server did not end cleanly on SIGTERM. Everything it starts is stopped by PID; the folder is removed
+# unwritable twice along the way; then hostile_client.py: 50 clients that never send a head and reconnect
+# whenever cut, beside well-behaved ones, and clients that never read their answer or keep sending while
+# they receive (SOAK_MIXED=0 skips the mixed traffic, SOAK_HOSTILE=0 the hostile clients). Prints the
+# clients' reports and exits non-zero when a check failed or the server did not end cleanly on SIGTERM. Everything it starts is stopped by PID; the folder is removed
 # unless the run failed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -82,9 +84,15 @@ fi
 
 echo "soak: qvserver-headless PID $server_pid on 127.0.0.1:$port, display $DISPLAY, folder $work"
 client_status=0
-timeout "$limit_seconds" python3 "$root/bench/soak/soak_client.py" --port "$port" --pid "$server_pid" \
-    --log "$work/log.txt" --user "$user" --password "$password" --realm "$realm" "$@" || client_status=$?
-[ "$client_status" -eq 124 ] && echo "soak: the client did not finish within $limit_seconds s" >&2
+if [ "${SOAK_MIXED:-1}" != 0 ]; then
+    timeout "$limit_seconds" python3 "$root/bench/soak/soak_client.py" --port "$port" --pid "$server_pid" \
+        --log "$work/log.txt" --user "$user" --password "$password" --realm "$realm" "$@" || client_status=$?
+    [ "$client_status" -eq 124 ] && echo "soak: the client did not finish within $limit_seconds s" >&2
+fi
+if [ "${SOAK_HOSTILE:-1}" != 0 ] && [ "$client_status" -eq 0 ]; then
+    timeout "$limit_seconds" python3 "$root/bench/soak/hostile_client.py" --port "$port" --pid "$server_pid" \
+        --user "$user" --password "$password" || client_status=$?
+fi
 
 # Running and not yet a zombie waiting to be reaped.
 running() { [ -r "/proc/$1/stat" ] && ! grep -q '^[0-9]* ([^)]*) Z' "/proc/$1/stat" 2>/dev/null; }

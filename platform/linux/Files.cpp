@@ -1,11 +1,15 @@
 #include "platform/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <memory>
+#include <string_view>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -17,6 +21,7 @@ namespace {
 
 // Mode of the files the program creates: readable by everybody, like any file the user makes.
 constexpr mode_t kFileMode = 0644;
+constexpr mode_t kOwnerOnlyFileMode = 0600;
 constexpr std::size_t kCopyBlockBytes = 64 * 1024;
 constexpr const char* kTemporarySuffix = ".XXXXXX";
 
@@ -55,11 +60,11 @@ bool WriteAll(int fd, const char* data, std::size_t length) {
 }
 
 // A temporary file beside target, from the pattern "<target>.XXXXXX"; the descriptor, or -1.
-int CreateTemporaryBeside(const char* target, std::string& temporaryPath) {
+int CreateTemporaryBeside(const char* target, std::string& temporaryPath, Readers readers) {
     temporaryPath = std::string(target) + kTemporarySuffix;
     const int fd = mkostemp(temporaryPath.data(), O_CLOEXEC);
     if (fd >= 0) {
-        fchmod(fd, kFileMode);
+        fchmod(fd, readers == Readers::OwnerOnly ? kOwnerOnlyFileMode : kFileMode);
     }
     return fd;
 }
@@ -151,13 +156,46 @@ std::unique_ptr<InputFile> InputFile::Open(const char* path) {
 
 bool RemoveFile(const char* path) { return unlink(path) == 0; }
 
+int RemoveLeftoverReplacements(const char* targetPath) {
+    const std::string target(targetPath);
+    const std::size_t slash = target.rfind(kPathSeparator);
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+    const std::size_t randomLength = std::strlen(kTemporarySuffix) - 1;
+    std::unique_ptr<DIR, int (*)(DIR*)> directory(opendir(folder.c_str()), closedir);
+    if (!directory) {
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = readdir(directory.get())) {
+        const std::string_view name(entry->d_name);
+        if (name.size() != prefix.size() + randomLength || !name.starts_with(prefix)) {
+            continue;
+        }
+        // mkstemp's six letters and digits. A word of six lower-case letters ("backup") is left alone: a
+        // person may have chosen it, while a random name is nearly always mixed.
+        const std::string_view random = name.substr(prefix.size());
+        const auto isAlphanumeric = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+        const auto isLower = [](char c) { return std::islower(static_cast<unsigned char>(c)) != 0; };
+        if (!std::all_of(random.begin(), random.end(), isAlphanumeric) ||
+            std::all_of(random.begin(), random.end(), isLower)) {
+            continue;
+        }
+        const std::string path = (slash == std::string::npos ? std::string() : folder) + std::string(name);
+        if (unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
 bool CopyFileUnlessExists(const char* from, const char* to) {
     Descriptor source(open(from, O_RDONLY | O_CLOEXEC));
     if (source.Get() < 0) {
         return false;
     }
     std::string temporaryPath;
-    Descriptor target(CreateTemporaryBeside(to, temporaryPath));
+    Descriptor target(CreateTemporaryBeside(to, temporaryPath, Readers::Everyone));
     if (target.Get() < 0) {
         return false;
     }
@@ -221,9 +259,84 @@ bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t 
     return true;
 }
 
-std::unique_ptr<ReplacementFile> ReplacementFile::Create(const char* targetPath) {
+namespace {
+
+FileIdentity IdentityOf(const struct stat& status) {
+    if (!S_ISREG(status.st_mode)) {
+        return {FileIdentity::Kind::Other, 0, 0};
+    }
+    return {FileIdentity::Kind::Regular, static_cast<std::uint64_t>(status.st_dev),
+            static_cast<std::uint64_t>(status.st_ino)};
+}
+
+}  // namespace
+
+FileIdentity IdentifyFile(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) != 0) {
+        return errno == ENOENT ? FileIdentity{} : FileIdentity{FileIdentity::Kind::Other, 0, 0};
+    }
+    return IdentityOf(status);
+}
+
+AppendOnlyFile::AppendOnlyFile(std::string path) : path(std::move(path)) {}
+
+AppendOnlyFile::~AppendOnlyFile() {
+    if (descriptor >= 0) {
+        close(descriptor);
+    }
+}
+
+bool AppendOnlyFile::Reopen() {
+    if (descriptor >= 0) {
+        close(descriptor);
+        descriptor = -1;
+    }
+    // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting for one.
+    Descriptor file(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kFileMode));
+    struct stat status {};
+    if (file.Get() < 0 || fstat(file.Get(), &status) != 0) {
+        return false;
+    }
+    held = IdentityOf(status);
+    if (held.kind != FileIdentity::Kind::Regular) {
+        return false;
+    }
+    descriptor = file.Release();
+    return true;
+}
+
+bool AppendOnlyFile::Append(const std::string_view* pieces, std::size_t count, const FileIdentity& named) {
+    if (count > kMaxAppendPieces) {
+        return false;
+    }
+    if (named.kind == FileIdentity::Kind::Other) {
+        if (descriptor >= 0) {
+            close(descriptor);
+            descriptor = -1;
+        }
+        return false;
+    }
+    if ((descriptor < 0 || named != held) && !Reopen()) {
+        return false;
+    }
+    iovec vectors[kMaxAppendPieces];
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        vectors[i] = iovec{const_cast<char*>(pieces[i].data()), pieces[i].size()};
+        total += pieces[i].size();
+    }
+    // One write: with O_APPEND the pieces land together at the end of the file, whoever else appends.
+    ssize_t written;
+    do {
+        written = writev(descriptor, vectors, static_cast<int>(count));
+    } while (written < 0 && errno == EINTR);
+    return written >= 0 && static_cast<std::size_t>(written) == total;
+}
+
+std::unique_ptr<ReplacementFile> ReplacementFile::Create(const char* targetPath, Readers readers) {
     std::string temporaryPath;
-    const int fd = CreateTemporaryBeside(targetPath, temporaryPath);
+    const int fd = CreateTemporaryBeside(targetPath, temporaryPath, readers);
     if (fd < 0) {
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include <X11/extensions/XTest.h>
 
 #include "platform/linux/ScreenConnection.h"
+#include "platform/linux/X11Backend.h"
 
 namespace platform {
 
@@ -45,7 +46,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PointerInput> PointerInput::Open() {
+std::unique_ptr<PointerInput> linux_x11::OpenXTestPointer() {
     std::unique_ptr<linux_x11::ScreenConnection> connection = linux_x11::ScreenConnection::Open();
     if (!connection) {
         return nullptr;

@@ -5,11 +5,14 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <linux/sockios.h>
 
 #include <cerrno>
 #include <chrono>
@@ -26,8 +29,8 @@ constexpr std::uint16_t kHighestVersion = 0x0202;
 // the accept loop does not spin while the shortage lasts.
 constexpr int kAcceptRetryPauseMilliseconds = 10;
 
-// Bound on the unread input that CloseSocket discards before closing.
-constexpr std::size_t kMaxDrainBytes = 64 * 1024;
+// Most input one wait of a send discards before it tries to send again.
+constexpr std::size_t kMaxDiscardPerWait = 64 * 1024;
 
 // Most pieces one gathered send takes.
 constexpr int kMaxSendPieces = 8;
@@ -65,6 +68,47 @@ bool IsPassingAcceptFailure(int error) {
 
 bool IsResourceShortage(int error) {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+std::int64_t NowMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The socket's stall limit, kept in its send time-out option; the sends themselves never block.
+int StallLimitMilliseconds(int descriptor) {
+    timeval limit{};
+    socklen_t length = sizeof limit;
+    if (getsockopt(descriptor, SOL_SOCKET, SO_SNDTIMEO, &limit, &length) != 0) {
+        return kSendStallMilliseconds;
+    }
+    const auto milliseconds = static_cast<std::int64_t>(limit.tv_sec) * 1000 + limit.tv_usec / 1000;
+    return milliseconds > 0 ? static_cast<int>(milliseconds) : kSendStallMilliseconds;
+}
+
+// Bytes sent on the connection that the peer has not acknowledged yet.
+std::size_t UnacknowledgedBytes(int descriptor) {
+    int queued = 0;
+    return ioctl(descriptor, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<std::size_t>(queued) : 0;
+}
+
+// Reads and drops what has arrived, at most limit bytes, without waiting. The count dropped; ended is set
+// once the peer has closed its sending direction (or the connection failed).
+std::size_t DiscardInput(int descriptor, std::size_t limit, bool& ended) {
+    char discarded[4096];
+    std::size_t total = 0;
+    while (total < limit) {
+        const ssize_t received = recv(descriptor, discarded, sizeof discarded, MSG_DONTWAIT);
+        if (received > 0) {
+            total += static_cast<std::size_t>(received);
+        } else if (received < 0 && errno == EINTR) {
+            continue;
+        } else {
+            ended = received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            break;
+        }
+    }
+    return total;
 }
 
 }  // namespace
@@ -135,7 +179,7 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
     }
 }
 
-std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count) {
+std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count, SendProgress* progress) {
     iovec vectors[kMaxSendPieces];
     int used = 0;
     for (int i = 0; i < count && used < kMaxSendPieces; ++i) {
@@ -148,23 +192,45 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
     if (used == 0) {
         return -1;
     }
+    SendProgress callProgress;
+    SendProgress& state = progress != nullptr ? *progress : callProgress;
+    const int descriptor = Descriptor(socket);
     msghdr message{};
     message.msg_iov = vectors;
     message.msg_iovlen = static_cast<std::size_t>(used);
+    bool inputEnded = false;
     for (;;) {
-        const ssize_t sent = sendmsg(Descriptor(socket), &message, MSG_NOSIGNAL);
+        const ssize_t sent = sendmsg(descriptor, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
+            state.queued += static_cast<std::size_t>(sent);
             return sent;
         }
         if (sent < 0 && errno == EINTR) {
             continue;
         }
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The peer has read nothing for the whole stall limit. Shutting the connection down makes the
-            // rest of the answer fail at once, so a client that never reads cannot hold its slot for ever.
-            shutdown(Descriptor(socket), SHUT_RDWR);
+        if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            return -1;
         }
-        return -1;
+        // No room: the peer has not taken what is queued. Only its acknowledgements count as progress.
+        const std::int64_t now = NowMilliseconds();
+        const std::size_t queued = UnacknowledgedBytes(descriptor);
+        if (state.stallDeadline == 0 || queued < state.queued) {
+            state.stallDeadline = now + StallLimitMilliseconds(descriptor);
+        }
+        state.queued = queued;
+        if (now >= state.stallDeadline) {
+            // A client that never reads cannot hold its connection for ever: every later send fails at once.
+            shutdown(descriptor, SHUT_RDWR);
+            return -1;
+        }
+        pollfd waited{descriptor, static_cast<short>(POLLOUT | (inputEnded ? 0 : POLLIN)), 0};
+        const int ready = poll(&waited, 1, static_cast<int>(state.stallDeadline - now));
+        if (ready < 0 && errno != EINTR) {
+            return -1;
+        }
+        if (ready > 0 && (waited.revents & POLLIN) != 0) {
+            state.discarded += DiscardInput(descriptor, kMaxDiscardPerWait, inputEnded);
+        }
     }
 }
 
@@ -226,26 +292,84 @@ void ShutdownSocket(SocketHandle socket) {
     }
 }
 
+int FindPeerClosed(const SocketHandle* sockets, int count) {
+    constexpr int kMaxWatched = 64;
+    pollfd watched[kMaxWatched];
+    const int used = count < kMaxWatched ? count : kMaxWatched;
+    for (int i = 0; i < used; ++i) {
+        watched[i] = pollfd{Descriptor(sockets[i]), POLLRDHUP, 0};
+    }
+    if (poll(watched, static_cast<nfds_t>(used), 0) <= 0) {
+        return -1;
+    }
+    for (int i = 0; i < used; ++i) {
+        if ((watched[i].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void ShutdownSending(SocketHandle socket) {
+    if (socket != kInvalidSocket) {
+        shutdown(Descriptor(socket), SHUT_WR);
+    }
+}
+
+bool DiscardUntilPeerClosed(SocketHandle socket) {
+    bool ended = false;
+    DiscardInput(Descriptor(socket), kMaxDrainBytes, ended);
+    return ended;
+}
+
+void ShutdownReceiving(SocketHandle socket) {
+    if (socket != kInvalidSocket) {
+        shutdown(Descriptor(socket), SHUT_RD);
+    }
+}
+
 void CloseSocket(SocketHandle socket) {
     if (socket == kInvalidSocket) {
         return;
     }
     // Closing with unread input makes the kernel answer with a reset, which can destroy the answer still
     // on its way to the peer; reading what has arrived first lets the close be an orderly one.
-    char discarded[4096];
-    std::size_t drained = 0;
-    while (drained < kMaxDrainBytes) {
-        const ssize_t received = recv(Descriptor(socket), discarded, sizeof discarded, MSG_DONTWAIT);
-        if (received > 0) {
-            drained += static_cast<std::size_t>(received);
-        } else if (received < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
+    bool ended = false;
+    DiscardInput(Descriptor(socket), kMaxDrainBytes, ended);
     shutdown(Descriptor(socket), SHUT_RDWR);
     close(Descriptor(socket));
+}
+
+void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending) {
+    if (socket == kInvalidSocket) {
+        return;
+    }
+    const int descriptor = Descriptor(socket);
+    bool ended = false;
+    const std::size_t drained = DiscardInput(descriptor, kMaxDrainBytes, ended);
+    if (!ended && (peerWasSending || drained != 0)) {
+        // The peer is still sending: the answer leaves with our end of the stream, and the input is read
+        // until the peer closes, so that the close cannot turn into a reset.
+        shutdown(descriptor, SHUT_WR);
+        const std::int64_t deadline = NowMilliseconds() + kLingerMilliseconds;
+        while (!ended) {
+            const std::int64_t remaining = deadline - NowMilliseconds();
+            if (remaining <= 0) {
+                break;
+            }
+            pollfd waited{descriptor, POLLIN, 0};
+            const int ready = poll(&waited, 1, static_cast<int>(remaining));
+            if (ready < 0 && errno != EINTR) {
+                break;
+            }
+            if (ready > 0) {
+                DiscardInput(descriptor, kMaxDiscardPerWait, ended);
+            }
+        }
+        shutdown(descriptor, SHUT_RDWR);
+    }
+    // The only descriptor of the socket: closing it ends the connection in order (no separate shutdown).
+    close(descriptor);
 }
 
 char* FormatIpv4(std::uint32_t address, char* buffer) {

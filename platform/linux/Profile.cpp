@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,14 +27,23 @@ std::mutex& ProfileLock() {
 
 struct Line {
     std::string text;    // without its ending
-    std::string ending;  // "\r\n", "\n" or empty for a last line without one
+    std::string ending;  // "\r\n", "\n", "\r" or empty for a last line without one
 };
 
-std::vector<Line> ReadLines(const char* path) {
+// A file's lines, and whether it began with a UTF-8 byte-order mark (kept when the file is written back).
+struct Lines {
     std::vector<Line> lines;
+    bool byteOrderMark = false;
+};
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// CR LF, LF and a bare CR each end a line: files written on other systems or by hand keep every key.
+Lines ReadLines(const char* path) {
+    Lines result;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), std::fclose);
     if (!file) {
-        return lines;
+        return result;
     }
     std::string contents;
     char block[4096];
@@ -42,24 +52,25 @@ std::vector<Line> ReadLines(const char* path) {
         contents.append(block, count);
     }
     std::size_t start = 0;
+    if (std::string_view(contents).starts_with(kByteOrderMark)) {
+        result.byteOrderMark = true;
+        start = kByteOrderMark.size();
+    }
     while (start < contents.size()) {
-        const std::size_t newLine = contents.find('\n', start);
+        const std::size_t end = contents.find_first_of("\r\n", start);
         Line line;
-        if (newLine == std::string::npos) {
+        if (end == std::string::npos) {
             line.text = contents.substr(start);
             start = contents.size();
         } else {
-            line.text = contents.substr(start, newLine - start);
-            line.ending = "\n";
-            start = newLine + 1;
+            line.text = contents.substr(start, end - start);
+            const bool crLf = contents[end] == '\r' && end + 1 < contents.size() && contents[end + 1] == '\n';
+            line.ending = crLf ? "\r\n" : std::string(1, contents[end]);
+            start = end + line.ending.size();
         }
-        if (!line.text.empty() && line.text.back() == '\r') {
-            line.text.pop_back();
-            line.ending.insert(0, "\r");
-        }
-        lines.push_back(std::move(line));
+        result.lines.push_back(std::move(line));
     }
-    return lines;
+    return result;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -156,12 +167,16 @@ std::string_view SingleLine(const char* value) {
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
-bool WriteLines(const std::vector<Line>& lines, const char* path) {
-    const std::unique_ptr<files::ReplacementFile> replacement = files::ReplacementFile::Create(path);
+bool WriteLines(const Lines& contents, const char* path, files::Readers readers) {
+    const std::unique_ptr<files::ReplacementFile> replacement = files::ReplacementFile::Create(path, readers);
     if (!replacement) {
         return false;
     }
     std::FILE* stream = replacement->Stream();
+    if (contents.byteOrderMark) {
+        std::fwrite(kByteOrderMark.data(), 1, kByteOrderMark.size(), stream);
+    }
+    const std::vector<Line>& lines = contents.lines;
     for (const Line& line : lines) {
         std::fwrite(line.text.data(), 1, line.text.size(), stream);
         std::fwrite(line.ending.data(), 1, line.ending.size(), stream);
@@ -171,32 +186,36 @@ bool WriteLines(const std::vector<Line>& lines, const char* path) {
 
 }  // namespace
 
+std::optional<std::string> ReadValue(const char* section, const char* key, const char* path) {
+    std::lock_guard guard(ProfileLock());
+    const std::vector<Line> lines = ReadLines(path).lines;
+    const Location location = Find(lines, section, key);
+    if (!location.keyFound) {
+        return std::nullopt;
+    }
+    std::string_view lineKey;
+    std::size_t valueStart = 0;
+    KeyName(lines[location.keyLine].text, lineKey, valueStart);
+    return std::string(Trim(std::string_view(lines[location.keyLine].text).substr(valueStart)));
+}
+
 std::size_t ReadString(const char* section, const char* key, const char* defaultValue, char* buffer,
                        std::size_t capacity, const char* path) {
     if (capacity == 0) {
         return 0;
     }
-    std::string value = defaultValue != nullptr ? defaultValue : "";
-    {
-        std::lock_guard guard(ProfileLock());
-        const std::vector<Line> lines = ReadLines(path);
-        const Location location = Find(lines, section, key);
-        if (location.keyFound) {
-            std::string_view lineKey;
-            std::size_t valueStart = 0;
-            KeyName(lines[location.keyLine].text, lineKey, valueStart);
-            value = Trim(std::string_view(lines[location.keyLine].text).substr(valueStart));
-        }
-    }
+    const std::string value =
+        ReadValue(section, key, path).value_or(defaultValue != nullptr ? defaultValue : "");
     const std::size_t copied = std::min(value.size(), capacity - 1);
     std::memcpy(buffer, value.data(), copied);
     buffer[copied] = '\0';
     return copied;
 }
 
-bool WriteString(const char* section, const char* key, const char* value, const char* path) {
+bool WriteString(const char* section, const char* key, const char* value, const char* path, files::Readers readers) {
     std::lock_guard guard(ProfileLock());
-    std::vector<Line> lines = ReadLines(path);
+    Lines contents = ReadLines(path);
+    std::vector<Line>& lines = contents.lines;
     const Location location = Find(lines, section, key);
     const std::string_view newValue = SingleLine(value);
     if (location.keyFound) {
@@ -205,11 +224,10 @@ bool WriteString(const char* section, const char* key, const char* value, const 
         std::size_t valueStart = 0;
         KeyName(line.text, lineKey, valueStart);
         line.text = line.text.substr(0, valueStart) + std::string(newValue);
-        return WriteLines(lines, path);
+        return WriteLines(contents, path, readers);
     }
-    // Whatever is appended behind the file's last line needs that line ended first. Lines end at LF, so a
-    // last line that ends in a bare CR is not ended either: the new line would join it.
-    if (!lines.empty() && lines.back().ending.find('\n') == std::string::npos) {
+    // Whatever is appended behind the file's last line needs that line ended first.
+    if (!lines.empty() && lines.back().ending.empty()) {
         lines.back().ending += kNewLineEnding;
     }
     Line keyLine{std::string(key) + "=" + std::string(newValue), std::string(kNewLineEnding)};
@@ -223,7 +241,7 @@ bool WriteString(const char* section, const char* key, const char* value, const 
         lines.push_back(Line{"[" + std::string(section) + "]", std::string(kNewLineEnding)});
         lines.push_back(std::move(keyLine));
     }
-    return WriteLines(lines, path);
+    return WriteLines(contents, path, readers);
 }
 
 }  // namespace platform::profile

@@ -9,6 +9,7 @@
 #include "platform/Screen.h"
 #include "platform/linux/ScreenConnection.h"
 #include "platform/linux/ScreenGrabber.h"
+#include "platform/linux/X11Backend.h"
 
 namespace platform {
 namespace {
@@ -231,7 +232,7 @@ class XDesktop final : public Desktop {
 
 }  // namespace
 
-std::unique_ptr<Desktop> Desktop::Open() {
+std::unique_ptr<Desktop> linux_x11::OpenX11Desktop() {
     std::unique_ptr<ScreenConnection> connection = ScreenConnection::Open();
     if (!connection) {
         return nullptr;

@@ -11,6 +11,8 @@ sigset_t TerminationSignals() {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    // The terminal went away (or a service manager asks politely in its own way): end as for SIGTERM.
+    sigaddset(&signals, SIGHUP);
     return signals;
 }
 }  // namespace

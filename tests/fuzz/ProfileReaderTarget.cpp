@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -94,8 +95,14 @@ std::string FuzzProfileReader(const std::uint8_t* data, std::size_t size) {
         if (value != kDefault && contents.find(value) == std::string::npos) {
             return where + ": neither the default nor text of the file";
         }
-        if (value.find('\n') != std::string::npos) {
+        // CR, LF and CR LF all end a line.
+        if (value.find_first_of("\r\n") != std::string::npos) {
             return where + ": a value spans lines";
+        }
+        // The whole value starts with what the buffer got.
+        const std::optional<std::string> whole = platform::profile::ReadValue(name.section, name.key, path.c_str());
+        if (whole.has_value() ? whole->substr(0, kValueBytes - 1) != value : value != kDefault) {
+            return where + ": the whole value \"" + whole.value_or("(missing)") + "\" disagrees";
         }
         if (value.size() < kValueBytes - 1 && !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()))) {
             return where + ": value not trimmed";

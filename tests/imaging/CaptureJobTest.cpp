@@ -46,7 +46,7 @@ class RecordingSink final : public StatusSink {
 CaptureSettings WindowSettings(const char* windowClass) {
     CaptureSettings settings;
     settings.targetDesktop = 0;
-    std::strncpy(settings.windowClass, windowClass, sizeof settings.windowClass - 1);
+    settings.windowClass = windowClass;
     settings.quality = 95;
     settings.priority = 2;
     return settings;

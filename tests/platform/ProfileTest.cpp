@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "platform/Profile.h"
@@ -131,6 +133,50 @@ TEST(Profile, KeepsValuesOnOneLine) {
     ASSERT_TRUE(WriteString("WWW", "Realm", "first\n[QV]\nEnableClick=yes", path.c_str()));
     EXPECT_EQ(Read(path, "WWW", "Realm"), "first");
     EXPECT_EQ(Read(path, "QV", "EnableClick"), "dflt");
+}
+
+// Files from other editors: a UTF-8 byte-order mark before the first section, and lines ended by CR LF,
+// LF or a bare CR, mixed. Every key is found; writing keeps the mark and every line's own ending.
+TEST(Profile, ReadsAndKeepsAByteOrderMarkAndEveryLineEnding) {
+    TempDir folder;
+    const std::string path = folder.File("settings.ini");
+    const std::string file = "\xEF\xBB\xBF[WWW]\rPort=8080\r\nRealm=r\n\r[QV]\rEnableClick=no";
+    TempDir::WriteFile(path, file);
+    EXPECT_EQ(Read(path, "WWW", "Port"), "8080");
+    EXPECT_EQ(Read(path, "WWW", "Realm"), "r");
+    EXPECT_EQ(Read(path, "QV", "EnableClick"), "no");
+    EXPECT_EQ(platform::profile::ReadValue("QV", "Missing", path.c_str()), std::nullopt);
+
+    ASSERT_TRUE(WriteString("WWW", "Port", "80", path.c_str()));
+    ASSERT_TRUE(WriteString("WWW", "User", "u", path.c_str()));
+    ASSERT_TRUE(WriteString("QV", "DrawTime", "yes", path.c_str()));
+    EXPECT_EQ(TempDir::ReadFile(path),
+              "\xEF\xBB\xBF[WWW]\rPort=80\r\nRealm=r\nUser=u\n\r[QV]\rEnableClick=no\nDrawTime=yes\n");
+    // The mark belongs to the file, not to the first section's name.
+    TempDir::WriteFile(path, "\xEF\xBB\xBFPort=1\n[WWW]\nPort=2\n");
+    EXPECT_EQ(Read(path, "WWW", "Port"), "2");
+}
+
+// ReadString cuts to its buffer; ReadValue gives the whole value, so a caller can tell that it is long.
+TEST(Profile, ReadValueGivesTheWholeValue) {
+    TempDir folder;
+    const std::string path = folder.File("settings.ini");
+    const std::string longValue(500, 'v');
+    TempDir::WriteFile(path, "[WWW]\nPass=" + longValue + "\n");
+    EXPECT_EQ(platform::profile::ReadValue("www", "pass", path.c_str()), longValue);
+    EXPECT_EQ(Read(path, "WWW", "Pass").size(), 199u);
+}
+
+TEST(Profile, WritesOwnerOnlyFilesWhenAsked) {
+    TempDir folder;
+    const std::string path = folder.File("settings.ini");
+    TempDir::WriteFile(path, "[WWW]\nPass=old\n");
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    ASSERT_TRUE(WriteString("WWW", "Pass", "secret", path.c_str(), platform::files::Readers::OwnerOnly));
+    struct stat status {};
+    ASSERT_EQ(stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(Read(path, "WWW", "Pass"), "secret");
 }
 
 TEST(Profile, ReportsAFileThatCannotBeWritten) {

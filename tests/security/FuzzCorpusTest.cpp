@@ -35,8 +35,12 @@ void ReplayCorpus(const Target& target) {
     }
 }
 
-TEST(FuzzCorpus, RequestHeadsGetTheAnswerAndLogLineTheyDeserve) {
+TEST(FuzzCorpus, RequestHeadsParseAndRouteToTheAnswerTheyDeserve) {
     ReplayCorpus({"request_head", FuzzRequestHead});
+}
+
+TEST(FuzzCorpus, RequestHeadsGetTheAnswerAndLogLineTheyDeserve) {
+    ReplayCorpus({"request_head", FuzzRequestWire});
 }
 
 TEST(FuzzCorpus, ClickQueriesReadByTheRules) {

@@ -19,7 +19,7 @@ class CredentialMatch : public testing::Test {
 protected:
     void SetUp() override {
         harness.service.SetCredentials("Guarded", "admin", "s3cret:pass");
-        harness.service.authenticate = 1;
+        harness.service.EditSettings([&](Settings& settings) { settings.authenticate = 1; });
         ASSERT_TRUE(harness.Start());
     }
 

@@ -36,7 +36,7 @@ struct Forged {
 // neither start a forged line nor reach a terminal that shows the log; other bytes are kept.
 TEST(LogInjection, EveryControlByteIsEscapedAndEachAnswerIsOneLine) {
     ServiceHarness<> harness;
-    harness.service.resolveHostname = 0;
+    harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = 0; });
     ASSERT_TRUE(harness.Start());
 
     std::vector<Forged> cases;

@@ -131,19 +131,25 @@ TEST_F(PathConfinement, NoRequestPathOpensAFileOutsideTheFixedNames) {
         {"GET /secret.txt\0 HTTP/1.1\r\n\r\n"s, 400},
         {"GET \0/secret.txt HTTP/1.1\r\n\r\n"s, 400},
     };
+    // The log stays open between lines, so it is opened for the first answer only.
+    const auto openedBesidesLog = [&watcher] {
+        std::set<std::string> opened = watcher.Opened();
+        opened.erase("log.txt");
+        return opened;
+    };
     // Read after each answer: the kernel merges identical events that have not been read yet.
     for (const PathCase& testCase : cases) {
         const HttpAnswer answer = Exchange(harness.port, testCase.request);
         EXPECT_EQ(answer.status, testCase.status) << testCase.request;
         EXPECT_EQ(answer.raw.find(kDecoy), std::string::npos) << testCase.request;
-        EXPECT_EQ(watcher.Opened(), std::set<std::string>{"log.txt"}) << testCase.request;
+        EXPECT_EQ(openedBesidesLog(), std::set<std::string>{}) << testCase.request;
     }
 
     // The watcher does see the fixed names when they are asked for.
     EXPECT_EQ(Exchange(harness.port, get("/")).body, "<html>template</html>");
-    EXPECT_EQ(watcher.Opened(), (std::set<std::string>{"data/top.html", "log.txt"}));
+    EXPECT_EQ(openedBesidesLog(), (std::set<std::string>{"data/top.html"}));
     EXPECT_EQ(Exchange(harness.port, get("/screen")).body, "\xff\xd8 snapshot \xff\xd9");
-    EXPECT_EQ(watcher.Opened(), (std::set<std::string>{"log.txt", "screen.jpg"}));
+    EXPECT_EQ(openedBesidesLog(), (std::set<std::string>{"screen.jpg"}));
 }
 
 }  // namespace

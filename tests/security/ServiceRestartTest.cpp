@@ -113,7 +113,7 @@ TEST(ServiceRestart, HundredStopStartCyclesUnderLoadLoseNothing) {
     const int threadsBefore = CountEntries("/proc/self/task");
     {
         ServiceHarness<CountingService> harness;
-        harness.service.resolveHostname = 0;
+        harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = 0; });
         int version = 0;
         harness.service.writer = [&version](const char* fileName) {
             const auto file = platform::files::ReplacementFile::Create(fileName);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "server/RequestText.h"
 #include "tests/server/RecordingServer.h"
 
 namespace {
@@ -10,6 +12,59 @@ namespace {
 template <std::size_t N>
 std::string Bytes(const char (&literal)[N]) {
     return std::string(literal, N - 1);
+}
+
+struct ParseCase {
+    std::string head;
+    bool get;  // false: the 400 answer applies
+    std::string path;
+    std::optional<std::string> credentials;
+};
+
+TEST(ParseRequestHead, MethodPathAndCredentialsByTheRules) {
+    const auto none = std::nullopt;
+    const ParseCase cases[] = {
+        {"GET / HTTP/1.1\r\nHost: a\r\nAccept: */*\r\n\r\n", true, "/", none},
+        {"GET /screen?a=1 HTTP/1.0\r\n\r\n", true, "/screen?a=1", none},
+        {"GET /a%20b HTTP/1.1\r\n\r\n", true, "/a%20b", none},
+        {"GET  HTTP/1.1\r\n\r\n", true, "", none},
+        {"GET /x\r\n\r\n", false, "", none},  // no version
+        {"GET\r\n\r\n", false, "", none},
+        {"get / HTTP/1.1\r\n\r\n", false, "", none},
+        {"HEAD / HTTP/1.1\r\n\r\n", false, "", none},
+        {"GETS / HTTP/1.1\r\n\r\n", false, "", none},
+        {Bytes("GET\0/ HTTP/1.1\r\n\r\n"), false, "", none},
+        {Bytes("GET /a\0b HTTP/1.1\r\n\r\n"), false, "", none},
+        // The method also ends at a CR, and the path is taken from the fifth character whatever stood there.
+        {"GET\r/x HTTP/1.1\r\n\r\n", true, "/x", none},
+        {"GET /" + std::string(1022, 'p') + " HTTP/1.1\r\n\r\n", true, "/" + std::string(1022, 'p'), none},
+        {"GET /" + std::string(1023, 'p') + " HTTP/1.1\r\n\r\n", false, "", none},
+        // Credentials come from the first Authorization header line, name and scheme in any case.
+        {"GET / HTTP/1.1\r\nAuthorization: Basic dXNlcjpwYXNz\r\n\r\n", true, "/", "dXNlcjpwYXNz"},
+        {"GET / HTTP/1.1\r\nauthorization: basic dXNlcjpwYXNz\r\n\r\n", true, "/", "dXNlcjpwYXNz"},
+        {"GET / HTTP/1.1\r\nAUTHORIZATION: BaSiC dXNlcjpwYXNz\r\n\r\n", true, "/", "dXNlcjpwYXNz"},
+        {"GET / HTTP/1.1\r\nAuthorization: Basic one\r\nAuthorization: Basic two\r\n\r\n", true, "/", "one"},
+        {"GET / HTTP/1.1\r\nAuthorization: Basic one \r\n\r\n", true, "/", "one "},
+        {"GET / HTTP/1.1\r\nAuthorization: Basic \r\n\r\n", true, "/", ""},
+        {"GET / HTTP/1.1\r\nAuthorization: Bearer one\r\nAuthorization: Basic two\r\n\r\n", true, "/", none},
+        {"GET / HTTP/1.1\r\nAuthorization:  Basic one\r\n\r\n", true, "/", none},
+        {"GET / HTTP/1.1\r\nAuthorization: Basicone\r\n\r\n", true, "/", none},
+        {"GET / HTTP/1.1\r\nAuthorization:Basic one\r\n\r\n", true, "/", none},
+        // Anywhere else in the head the same characters are not credentials.
+        {"GET / HTTP/1.1\r\nX-Note: Authorization: Basic one\r\n\r\n", true, "/", none},
+        {"GET / Authorization: Basic one\r\n\r\n", true, "/", none},
+        {"GET / HTTP/1.1\r\nX: a\nAuthorization: Basic one\r\n\r\n", true, "/", none},
+        {Bytes("GET / HTTP/1.1\r\n\0Authorization: Basic one\r\n\r\n"), true, "/", none},
+    };
+    for (const ParseCase& c : cases) {
+        const ParsedRequest parsed = ParseRequestHead(c.head);
+        EXPECT_EQ(parsed.fixedAnswer, c.get ? std::nullopt : std::optional(HttpStatusCode::BadRequest)) << c.head;
+        if (c.get) {
+            EXPECT_EQ(parsed.method, "GET") << c.head;
+            EXPECT_EQ(parsed.path, c.path) << c.head;
+            EXPECT_EQ(parsed.basicCredentials, c.credentials) << c.head;
+        }
+    }
 }
 
 // A server shared by the cases of this file; each case checks what its own request produced.

@@ -1,45 +1,60 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "server/RequestText.h"
 
 namespace {
 
-struct CopyCase {
+struct TokenCase {
     const char* source;
     std::size_t capacity;
     char stop;
-    int result;
-    const char* copied;
+    bool stopped;
+    const char* token;
 };
 
-TEST(CopyToken, StopsAtStopCharacterCarriageReturnEndOrFullDestination) {
-    const CopyCase cases[] = {
-        {"GET / HTTP/1.1\r\n", 12, ' ', 1, "GET"},
-        {"/a%20b HTTP/1.1", 1024, ' ', 1, "/a%20b"},
-        {" HTTP/1.1", 1024, ' ', 1, ""},                       // two spaces after the method: empty path
-        {"/index.html\r\n\r\n", 1024, ' ', 0, "/index.html"},  // no version
-        {"/path", 1024, ' ', 0, "/path"},                      // end of the text first
-        {"abcdef ", 4, ' ', 0, "abc"},                         // full: capacity - 1 characters
-        {"abc ", 4, ' ', 1, "abc"},                            // the stop test comes before the full test
-        {"dmFsdWU=\r\n", 200, '\r', 1, "dmFsdWU="},            // CR as stop character ends successfully
-        {"", 8, ' ', 0, ""},
+TEST(TakeToken, StopsAtStopCharacterCarriageReturnEndOrCapacity) {
+    const TokenCase cases[] = {
+        {"GET / HTTP/1.1\r\n", 12, ' ', true, "GET"},
+        {"/a%20b HTTP/1.1", 1024, ' ', true, "/a%20b"},
+        {" HTTP/1.1", 1024, ' ', true, ""},                       // two spaces after the method: empty path
+        {"/index.html\r\n\r\n", 1024, ' ', false, "/index.html"},  // no version
+        {"/path", 1024, ' ', false, "/path"},                      // end of the text first
+        {"abcdef ", 4, ' ', false, "abc"},                         // full: capacity - 1 characters
+        {"abc ", 4, ' ', true, "abc"},                             // the stop test comes before the full test
+        {"dmFsdWU=\r\n", 200, '\r', true, "dmFsdWU="},            // CR as stop character ends successfully
+        {"", 8, ' ', false, ""},
     };
     for (const auto& c : cases) {
-        std::string destination(c.capacity, 'x');
-        EXPECT_EQ(CopyToken(destination.data(), c.capacity, c.source, c.stop), c.result) << c.source;
-        EXPECT_STREQ(destination.c_str(), c.copied) << c.source;
+        const Token token = TakeToken(c.source, c.stop, c.capacity);
+        EXPECT_EQ(token.stopped, c.stopped) << c.source;
+        EXPECT_EQ(token.text, c.token) << c.source;
     }
+    EXPECT_EQ(TakeToken(std::string_view("ab\0c d", 6), ' ', 12).text, "ab") << "a NUL ends the text";
 }
 
-TEST(FindAfter, PointsBehindFirstOccurrence) {
-    const char text[] = "GET / HTTP/1.1\r\nAuthorization: Basic one\r\nAuthorization: Basic two\r\n";
-    const char* found = FindAfter(text, "Authorization: Basic ");
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(std::string(found, 3), "one");
-    EXPECT_EQ(FindAfter(text, "authorization: basic "), nullptr);
-    EXPECT_EQ(FindAfter("", "x"), nullptr);
+TEST(FindHeaderValue, FirstHeaderLineOfTheNameInAnyCase) {
+    const std::string_view head =
+        "GET / HTTP/1.1\r\nAuthorization: Basic one\r\nAuthorization: Basic two\r\n\r\n";
+    EXPECT_EQ(FindHeaderValue(head, "Authorization"), " Basic one");
+    EXPECT_EQ(FindHeaderValue(head, "AUTHORIZATION"), " Basic one");
+    EXPECT_EQ(FindHeaderValue("GET / HTTP/1.1\r\nhost:x\r\n\r\n", "Host"), "x");
+    EXPECT_EQ(FindHeaderValue("GET / HTTP/1.1\r\nHost: a\rb\r\n\r\n", "Host"), " a") << "ends at the CR";
+    const char* absent[] = {
+        "GET / HTTP/1.1\r\n\r\n",
+        "GET /?Host:x HTTP/1.1\r\n\r\n",                   // the request line is no header line
+        "GET / HTTP/1.1\r\nX-Host: x\r\n\r\n",             // only the whole name counts
+        "GET / HTTP/1.1\r\nHost : x\r\n\r\n",              // the colon follows the name at once
+        "GET / HTTP/1.1\r\nX: a\nHost: x\r\n\r\n",          // a bare LF does not start a line
+        "GET / HTTP/1.1\r\n\r\nHost: x\r\n\r\n",           // behind the blank line
+        "GET / HTTP/1.1\r\nX: 1\r\nHost: x",                // a line without its end
+    };
+    for (const char* text : absent) {
+        EXPECT_EQ(FindHeaderValue(text, "Host"), std::nullopt) << text;
+    }
 }
 
 TEST(HeadEnd, RecognisedFromTheFifthByteOnOnly) {

@@ -9,9 +9,13 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/Network.h"
 #include "tests/service/ServiceFixture.h"
+#include "tests/support/LoopbackClient.h"
 
 namespace {
 
@@ -90,7 +94,7 @@ std::vector<LogLine> ParseLog(const std::string& text) {
 
 class AccessLog : public testing::Test {
 protected:
-    void SetUp() override { harness.service.minRemake = 1000000; }
+    void SetUp() override { harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 1000000; }); }
     ServiceHarness<> harness;
 };
 
@@ -121,6 +125,8 @@ TEST_F(AccessLog, WritesOneLinePerResponseWithStatusLengthAndClient) {
 }
 
 TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
+    // The 503 is logged on the accept thread, which never waits for the name service: address alone.
+    harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = true; });
     ASSERT_TRUE(harness.Start());
     // One at a time, with a pause, so that the server's short accept queue never overflows and the
     // connections take their slots in the order they were made.
@@ -140,6 +146,8 @@ TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
     EXPECT_EQ(lines.front().request, "-");
     EXPECT_EQ(lines.front().status, 503);
     EXPECT_EQ(lines.front().length, 97);
+    EXPECT_EQ(lines.front().host, "-");
+    EXPECT_EQ(lines.front().address, "127.0.0.1");
 }
 
 TEST_F(AccessLog, KeepsLinesOfConcurrentRequestsWholeAndInOrder) {
@@ -181,9 +189,58 @@ TEST_F(AccessLog, DropsLinesWhileTheLogCannotBeOpenedAndResumesAfterwards) {
     EXPECT_EQ(lines[0].request, "/kept");
 }
 
+// The log stays open between lines; a log that is moved away (as a rotation does) or removed is
+// recreated by the next line, and the moved file keeps what it had.
+TEST_F(AccessLog, RecreatesALogThatWasMovedAwayOrRemoved) {
+    const std::string logPath = harness.folder.File("log.txt");
+    const std::string movedPath = harness.folder.File("log.txt.1");
+    ASSERT_TRUE(harness.Start());
+    Get(harness.port, "/before-move");
+    std::filesystem::rename(logPath, movedPath);
+    Get(harness.port, "/after-move");
+    const std::vector<LogLine> moved = ParseLog(TempDir::ReadFile(movedPath));
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0].request, "/before-move");
+    std::vector<LogLine> lines = ParseLog(harness.LogText());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].request, "/after-move");
+
+    std::filesystem::remove(logPath);
+    Get(harness.port, "/after-removal");
+    lines = ParseLog(harness.LogText());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].request, "/after-removal");
+}
+
+// A log.txt that is a FIFO nobody reads would block an ordinary open for ever, and every request behind
+// it. The line is dropped and the answer goes out; once the FIFO is gone the log is written again.
+TEST_F(AccessLog, FifoInPlaceOfTheLogBlocksNoAnswer) {
+    const std::string logPath = harness.folder.File("log.txt");
+    ASSERT_EQ(mkfifo(logPath.c_str(), 0600), 0);
+    ASSERT_TRUE(harness.Start());
+    for (const char* path : {"/", "/nothing"}) {
+        LoopbackClient client(harness.port);
+        ASSERT_TRUE(client.Connected());
+        ASSERT_TRUE(client.Send(std::string("GET ") + path + " HTTP/1.0\r\n\r\n"));
+        const LoopbackClient::Answer answer = client.ReceiveUntilClosed(std::chrono::seconds(5));
+        EXPECT_EQ(answer.end, LoopbackClient::End::Closed) << path;
+        EXPECT_TRUE(answer.bytes.starts_with("HTTP/1.1 ")) << path;
+    }
+    // Should a worker be stuck opening the FIFO after all, a reader lets it go, so that the test ends.
+    const int reader = open(logPath.c_str(), O_RDONLY | O_NONBLOCK);
+    if (reader >= 0) {
+        close(reader);
+    }
+    std::filesystem::remove(logPath);
+    Get(harness.port, "/kept");
+    const std::vector<LogLine> lines = ParseLog(harness.LogText());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].request, "/kept");
+}
+
 TEST_F(AccessLog, NamesTheClientWhenHostNamesAreResolved) {
     RecordingStatusSink sink;
-    harness.service.resolveHostname = 1;
+    harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = 1; });
     harness.service.SetStatusSink(&sink);
     ASSERT_TRUE(harness.Start());
     Get(harness.port, "/");

@@ -24,9 +24,11 @@ TEST_P(RemoteClickOnScreen, PressesAndReleasesTheLeftButtonAtTheScreenPoint) {
     ASSERT_TRUE(window.Ready());
     window.Focus();
     ServiceHarness<> harness;
-    harness.service.enableClick = 1;
-    harness.service.targetDesktop = testCase.targetDesktop;
-    harness.service.scaleDown = testCase.scaleDown;
+    harness.service.EditSettings([&](Settings& settings) {
+        settings.enableClick = 1;
+        settings.targetDesktop = testCase.targetDesktop;
+        settings.scaleDown = testCase.scaleDown;
+    });
     ASSERT_TRUE(harness.Start());
 
     EXPECT_EQ(Get(harness.port, "/click?12,34").status, 200);
@@ -56,16 +58,20 @@ TEST(RemoteClickOnScreen, ClicksNothingWithoutForegroundWindowOrWhenDisabled) {
     ASSERT_TRUE(window.Ready());
     window.ClearFocus();
     ServiceHarness<> harness;
-    harness.service.enableClick = 1;
-    harness.service.targetDesktop = 0;
+    harness.service.EditSettings([&](Settings& settings) {
+        settings.enableClick = 1;
+        settings.targetDesktop = 0;
+    });
     ASSERT_TRUE(harness.Start());
     EXPECT_EQ(Get(harness.port, "/click?12,34").status, 200);
     EXPECT_EQ(Get(harness.port, "/click?12").status, 200);
     harness.service.StopAndWait(std::chrono::seconds(5));
 
     window.Focus();
-    harness.service.enableClick = 0;
-    harness.service.targetDesktop = 1;
+    harness.service.EditSettings([&](Settings& settings) {
+        settings.enableClick = 0;
+        settings.targetDesktop = 1;
+    });
     ASSERT_TRUE(harness.Start());
     EXPECT_EQ(Get(harness.port, "/click?12,34").status, 200);
     EXPECT_FALSE(window.NextButtonEvent(ButtonPress).has_value());

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/Files.h"
@@ -34,6 +35,20 @@ std::string Bytes(std::size_t size, unsigned seed) {
     return bytes;
 }
 
+TEST(RouteRequest, WholePathsExactlyAndClicksByPrefixAndQueryMark) {
+    using pages::Route;
+    const std::pair<const char*, Route> cases[] = {
+        {"/", Route::ViewerPage},          {"/click?5,5", Route::Click},        {"/click?", Route::Click},
+        {"/clickety?1,2", Route::Click},   {"/click/x?1", Route::Click},        {"/screen", Route::Snapshot},
+        {"/screen/", Route::Snapshot},     {"/click", Route::NotFound},         {"/clic?1,2", Route::NotFound},
+        {"/?x", Route::NotFound},          {"/screen?1", Route::NotFound},      {"/Screen", Route::NotFound},
+        {"/screen//", Route::NotFound},    {"", Route::NotFound},               {"/CLICK?1,2", Route::NotFound},
+    };
+    for (const auto& [path, route] : cases) {
+        EXPECT_EQ(pages::RouteRequest(path), route) << path;
+    }
+}
+
 class RequestRouting : public testing::Test {
 protected:
     // Every request starts at the same tick: the first snapshot request captures, later ones do not.
@@ -41,7 +56,7 @@ protected:
         std::filesystem::create_directories(harness.folder.File("data"));
         TempDir::WriteFile(harness.folder.File("screen.jpg"), picture);
         harness.service.SetTickSource([] { return std::uint32_t{10'000'000}; });
-        harness.service.minRemake = 3;
+        harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 3; });
     }
 
     HttpAnswer Fetch(const std::string& path) { return Get(harness.port, path); }
@@ -132,7 +147,7 @@ TEST_F(RequestRouting, ConcurrentSnapshotRequestsEachGetAWholePicture) {
     std::atomic<int> next{0};
     std::atomic<std::uint32_t> tick{1};
     harness.service.SetTickSource([&] { return tick.fetch_add(1); });
-    harness.service.minRemake = 0;
+    harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 0; });
     harness.service.writer = [&](const char* fileName) {
         const std::string& version = versions[next++ % 2];
         auto replacement = platform::files::ReplacementFile::Create(fileName);
@@ -162,11 +177,11 @@ TEST_F(RequestRouting, ConcurrentSnapshotRequestsEachGetAWholePicture) {
 
 TEST_F(RequestRouting, DemandsCredentialsOnlyWhenAuthenticationIsOn) {
     harness.service.SetCredentials("Private", "", "");
-    harness.service.authenticate = 0;
+    harness.service.EditSettings([&](Settings& settings) { settings.authenticate = 0; });
     ASSERT_TRUE(harness.Start());
     EXPECT_EQ(Fetch("/").status, 200);
     harness.service.StopAndWait(std::chrono::seconds(5));
-    harness.service.authenticate = 1;
+    harness.service.EditSettings([&](Settings& settings) { settings.authenticate = 1; });
     ASSERT_TRUE(harness.Start());
     const HttpAnswer refused = Fetch("/");
     EXPECT_EQ(refused.status, 401);

@@ -63,8 +63,8 @@ TEST_P(ScreenCaptureThroughService, AnswersWithAJpegOfTheScreen) {
     const int screenHeight = DisplayHeight(display, DefaultScreen(display));
 
     ServiceHarness<CaptureService> harness;
-    harness.service.targetDesktop = 1;
-    harness.service.scaleDown = GetParam().scaleDown;
+    harness.service.EditSettings([&](Settings& settings) { settings.targetDesktop = 1; });
+    harness.service.EditSettings([&](Settings& settings) { settings.scaleDown = GetParam().scaleDown; });
     ASSERT_TRUE(harness.Start());
     const HttpAnswer answer = Get(harness.port, "/screen");
 

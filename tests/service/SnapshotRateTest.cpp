@@ -25,7 +25,7 @@ TEST(SnapshotRate, CapturesWhenTheRequestsTickIsPastTheInterval) {
     TempDir::WriteFile(harness.folder.File("screen.jpg"), "picture");
     std::atomic<std::uint32_t> now{0};
     harness.service.SetTickSource([&] { return now.load(); });
-    harness.service.minRemake = 3;
+    harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 3; });
     ASSERT_TRUE(harness.Start());
 
     const RateStep steps[] = {
@@ -61,7 +61,7 @@ TEST(SnapshotRate, KeepsTheCounterAndTheLastCaptureAcrossStopAndStart) {
     TempDir::WriteFile(harness.folder.File("screen.jpg"), "picture");
     std::atomic<std::uint32_t> now{50000};
     harness.service.SetTickSource([&] { return now.load(); });
-    harness.service.minRemake = 3;
+    harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 3; });
     ASSERT_TRUE(harness.Start());
     EXPECT_EQ(Get(harness.port, "/screen").status, 200);
     harness.service.StopAndWait(std::chrono::seconds(5));

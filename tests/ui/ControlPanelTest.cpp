@@ -83,17 +83,17 @@ TEST_F(ControlPanelDialog, StartCopiesTheFieldsIntoTheServiceWithTheQualityCappe
         EXPECT_EQ(dialog.At(IDC_QUALITY).text, "250");
         Close(dialog);
     });
-    EXPECT_EQ(service.quality, 100);
-    EXPECT_STREQ(service.credentials, "user:secret");
-    EXPECT_STREQ(service.realm, "Realm");
-    EXPECT_STREQ(service.windowClass, "Notepad");
-    EXPECT_EQ(service.minRemake, 7u);
-    EXPECT_EQ(service.authenticate, 1);
-    EXPECT_EQ(service.targetDesktop, 0);
-    EXPECT_EQ(service.enableClick, 1);
-    EXPECT_EQ(service.drawTime, 1);
-    EXPECT_EQ(service.resolveHostname, 1);
-    EXPECT_EQ(service.scaleDown, 0);
+    EXPECT_EQ(service.CurrentSettings().quality, 100);
+    EXPECT_STREQ(service.Credentials(), "user:secret");
+    EXPECT_EQ(service.CurrentSettings().realm, "Realm");
+    EXPECT_EQ(service.CurrentSettings().windowClass, "Notepad");
+    EXPECT_EQ(service.CurrentSettings().minRemake, 7);
+    EXPECT_EQ(service.CurrentSettings().authenticate, true);
+    EXPECT_EQ(service.CurrentSettings().targetDesktop, false);
+    EXPECT_EQ(service.CurrentSettings().enableClick, true);
+    EXPECT_EQ(service.CurrentSettings().drawTime, true);
+    EXPECT_EQ(service.CurrentSettings().resolveHostname, true);
+    EXPECT_EQ(service.CurrentSettings().scaleDown, false);
 }
 
 TEST_F(ControlPanelDialog, StartOnAPortInUseWarnsAndChangesNothing) {
@@ -142,12 +142,12 @@ TEST_F(ControlPanelDialog, TheSliderNamesThePriorityAndHandsItToTheService) {
         for (int position = 0; position <= 4; ++position) {
             dialog.MoveSlider(IDC_PRIORITY, position);
             EXPECT_EQ(dialog.At(IDC_PRIORITYNAME).text, names[position]);
-            EXPECT_EQ(service.priority, position);
+            EXPECT_EQ(service.CurrentSettings().priority, position);
         }
         dialog.MoveSlider(IDC_PRIORITY, 3);
         Close(dialog);
     });
-    EXPECT_EQ(service.priority, 3);
+    EXPECT_EQ(service.CurrentSettings().priority, 3);
     EXPECT_NE(CurrentIni().find("Priority=3\n"), std::string::npos);
 }
 
@@ -181,8 +181,8 @@ TEST_F(ControlPanelDialog, ClosingWhileRunningSavesRunYesDeletesTheSnapshotAndLe
 
 TEST_F(ControlPanelDialog, UnknownCommandsAreIgnored) {
     const int result = Run([&](FakeDialogWindow& dialog) {
-        dialog.Send(message::kCommand, IDC_PORT, 0);
-        dialog.Send(message::kCommand, 4242, 0);
+        dialog.Send(dialog_message::Command{IDC_PORT});
+        dialog.Send(dialog_message::Command{4242});
         EXPECT_FALSE(dialog.Ended());
         Close(dialog);
     });

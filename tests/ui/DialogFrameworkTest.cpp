@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
 #include <vector>
 
 #include "FakeDialogToolkit.h"
@@ -46,15 +48,14 @@ TEST(ItemInt, ParsesLikeTheDialogManager) {
 // A dialog that records what reaches its handler and otherwise acts as the base.
 class RecordingDialog final : public ModalDialog {
 public:
-    int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
-                      std::intptr_t lParam) override {
-        messages.push_back(message);
-        if (message == message::kInitDialog) {
+    int HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message) override {
+        messages.push_back(IdOf(message));
+        if (std::holds_alternative<dialog_message::InitDialog>(message)) {
             initWindow = dialogWindow.Backend();
         }
-        return ModalDialog::HandleMessage(dialogWindow, message, wParam, lParam);
+        return ModalDialog::HandleMessage(dialogWindow, message);
     }
-    std::vector<unsigned> messages;
+    std::vector<DialogMessageId> messages;
     DialogBackend* initWindow = nullptr;
 };
 
@@ -65,13 +66,13 @@ TEST(ModalDialogRouting, NothingReachesTheHandlerBeforeInitAndTheBaseEndsOnOkAnd
         FakeDialogWindow* seen = nullptr;
         toolkit.script = [&](FakeDialogWindow& window) {
             seen = &window;
-            window.Send(message::kCommand, 4711, 0);
+            window.Send(dialog_message::Command{4711});
             EXPECT_FALSE(window.Ended());
-            window.Send(message::kCommand, static_cast<std::uintptr_t>(command), 0);
+            window.Send(dialog_message::Command{command});
         };
         EXPECT_EQ(dialog.RunModal(toolkit, ControlPanelTemplate(), 5), expected);
         ASSERT_GE(dialog.messages.size(), 1u);
-        EXPECT_EQ(dialog.messages.front(), message::kInitDialog);
+        EXPECT_EQ(dialog.messages.front(), DialogMessageId::InitDialog);
         EXPECT_EQ(dialog.initWindow, seen);
     }
 }
@@ -116,16 +117,11 @@ TEST(DialogUnitsConversion, FollowsTheFontsBaseUnits) {
 
 class RecordingTarget final : public MessageTarget {
 public:
-    std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        received.push_back({message, wParam, lParam});
+    int Deliver(const DialogMessage& message) override {
+        received.push_back(message);
         return 0;
     }
-    struct Message {
-        unsigned message;
-        std::uintptr_t wParam;
-        std::intptr_t lParam;
-    };
-    std::vector<Message> received;
+    std::vector<DialogMessage> received;
 };
 
 TEST(LinkStateRules, SplitsAtTheFirstTabAndNotifiesInsteadOfOpening) {
@@ -134,27 +130,52 @@ TEST(LinkStateRules, SplitsAtTheFirstTabAndNotifiesInsteadOfOpening) {
     EXPECT_EQ(LinkDisplayText("Plain"), "Plain");
     EXPECT_EQ(LinkTarget("Plain"), "");
 
-    RecordingTarget link;
     RecordingTarget notified;
     LinkState state;
     std::string target;
-    EXPECT_EQ(ClickLink(state, link, "Plain", &target), LinkClick::Nothing);
-    EXPECT_EQ(ClickLink(state, link, "Site\thttp://a", &target), LinkClick::OpenTarget);
+    EXPECT_EQ(ClickLink(state, "Plain", &target), LinkClick::Nothing);
+    EXPECT_EQ(ClickLink(state, "Site\thttp://a", &target), LinkClick::OpenTarget);
     EXPECT_EQ(target, "http://a");
 
-    EXPECT_TRUE(ApplyLinkMessage(state, LCM_ALIGNRIGHT, 0, 0));
+    ApplyLinkMessage(state, link_message::AlignRight{});
     EXPECT_EQ(state.rightAligned, 1);
-    EXPECT_TRUE(ApplyLinkMessage(state, LCM_ALIGNLEFT, 0, 0));
+    ApplyLinkMessage(state, link_message::AlignLeft{});
     EXPECT_EQ(state.rightAligned, 0);
-    EXPECT_FALSE(ApplyLinkMessage(state, message::kCommand, 0, 0));
-    EXPECT_TRUE(ApplyLinkMessage(state, LCM_NOTIFY, TargetParam(&notified), 1011));
+    ApplyLinkMessage(state, link_message::SetNotify{&notified, 1011});
     target.clear();
-    EXPECT_EQ(ClickLink(state, link, "Site\thttp://a", &target), LinkClick::Notified);
+    EXPECT_EQ(ClickLink(state, "Site\thttp://a", &target), LinkClick::Notified);
     EXPECT_TRUE(target.empty());
     ASSERT_EQ(notified.received.size(), 1u);
-    EXPECT_EQ(notified.received[0].message, LCM_NOTIFY);
-    EXPECT_EQ(notified.received[0].wParam, TargetParam(&link));
-    EXPECT_EQ(notified.received[0].lParam, 1011);
+    const auto* click = std::get_if<dialog_message::LinkClicked>(&notified.received[0]);
+    ASSERT_NE(click, nullptr);
+    EXPECT_EQ(click->notifyId, 1011);
+
+    ApplyLinkMessage(state, link_message::SetNotify{nullptr, 0});
+    EXPECT_EQ(ClickLink(state, "Site\thttp://a", &target), LinkClick::OpenTarget);
+    EXPECT_EQ(notified.received.size(), 1u);
+}
+
+// What a backend that builds the panel from its template relies on: known classes and styles, distinct
+// ids, every control inside the dialog.
+TEST(ControlPanelTable, DescribesEveryControlCompletely) {
+    const DialogTemplate& panel = ControlPanelTemplate();
+    ASSERT_EQ(panel.controls.size(), static_cast<std::size_t>(kControlPanelControlCount));
+    const std::set<std::string> classes = {kButtonClass, kEditClass, kStaticClass, kSliderClass, kLinkClassName};
+    std::set<int> ids;
+    for (const ControlTemplate& control : panel.controls) {
+        SCOPED_TRACE(control.text);
+        EXPECT_EQ(classes.count(control.className), 1u) << control.className;
+        EXPECT_EQ(control.style & ~control_style::kAll, 0u);
+        EXPECT_GE(control.x, 0);
+        EXPECT_GE(control.y, 0);
+        EXPECT_GT(control.width, 0);
+        EXPECT_GT(control.height, 0);
+        EXPECT_LE(control.x + control.width, panel.width);
+        EXPECT_LE(control.y + control.height, panel.height);
+        if (control.id != kNoControlId) {
+            EXPECT_TRUE(ids.insert(control.id).second) << control.id;
+        }
+    }
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ void FakeDialogWindow::Click(int id) {
             }
         }
     }
-    Send(message::kCommand, static_cast<std::uintptr_t>(id), 0);
+    Send(dialog_message::Command{id});
 }
 
 void FakeDialogWindow::ClickLink(int id) {
@@ -48,7 +48,7 @@ void FakeDialogWindow::ClickLink(int id) {
         return;
     }
     std::string target;
-    if (::ClickLink(control.link, *this, control.text, &target) == LinkClick::OpenTarget) {
+    if (::ClickLink(control.link, control.text, &target) == LinkClick::OpenTarget) {
         openedTargets.push_back(target);
     }
     RunPosted();
@@ -60,11 +60,11 @@ void FakeDialogWindow::MoveSlider(int id, int position) {
         return;
     }
     control.sliderPosition = std::clamp(position, control.sliderMinimum, control.sliderMaximum);
-    Send(message::kHorizontalScroll, static_cast<std::uintptr_t>(control.sliderPosition) << 16, id);
+    Send(dialog_message::HorizontalScroll{id});
 }
 
-void FakeDialogWindow::Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    Deliver(message, wParam, lParam);
+void FakeDialogWindow::Send(const DialogMessage& message) {
+    Deliver(message);
     RunPosted();
 }
 
@@ -79,11 +79,11 @@ void FakeDialogWindow::RunPosted() {
             }
         }
         if (notify) {
-            Deliver(message::kWorkerNotify, 0, 0);
+            Deliver(dialog_message::WorkerNotify{});
         } else if (!postedCommands.empty()) {
             const int id = postedCommands.front();
             postedCommands.erase(postedCommands.begin());
-            Deliver(message::kCommand, static_cast<std::uintptr_t>(id), 0);
+            Deliver(dialog_message::Command{id});
         } else {
             break;
         }
@@ -105,9 +105,7 @@ int FakeDialogWindow::UrgentNotifyCount() const {
     return urgentNotifyCount;
 }
 
-std::intptr_t FakeDialogWindow::Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    return procedure(*this, message, wParam, lParam);
-}
+int FakeDialogWindow::Deliver(const DialogMessage& message) { return procedure(*this, message); }
 
 int FakeDialogWindow::IsChecked(int id) const {
     const Control* control = Find(id);
@@ -162,13 +160,13 @@ int FakeDialogWindow::SliderPosition(int id) const {
     return control != nullptr ? control->sliderPosition : 0;
 }
 
-std::intptr_t FakeDialogWindow::SendItemMessage(int id, unsigned message, std::uintptr_t wParam,
-                                                std::intptr_t lParam) {
+bool FakeDialogWindow::SendItemMessage(int id, const LinkMessage& message) {
     Control* control = Find(id);
-    if (control != nullptr && control->className == kLinkClassName) {
-        ApplyLinkMessage(control->link, message, wParam, lParam);
+    if (control == nullptr || control->className != kLinkClassName) {
+        return false;
     }
-    return 0;
+    ApplyLinkMessage(control->link, message);
+    return true;
 }
 
 const DialogFont* FakeDialogWindow::ItemFont(int /*id*/) const { return nullptr; }
@@ -223,10 +221,10 @@ void FakeDialogWindow::PostWorkerNotify(bool urgent) {
 }
 
 int FakeDialogToolkit::RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
-                                 std::intptr_t initParam) {
+                                 ModalDialog* dialog) {
     FakeDialogWindow window(dialogTemplate, procedure);
-    window.Deliver(message::kSetFont, 0, 0);
-    window.Deliver(message::kInitDialog, 0, initParam);
+    window.Deliver(dialog_message::SetFont{});
+    window.Deliver(dialog_message::InitDialog{dialog});
     window.RunPosted();
     if (script && !window.Ended()) {
         script(window);
@@ -234,6 +232,6 @@ int FakeDialogToolkit::RunDialog(const DialogTemplate& dialogTemplate, DialogPro
     if (inspect) {
         inspect(window);
     }
-    window.Deliver(message::kDestroy, 0, 0);
+    window.Deliver(dialog_message::Destroy{});
     return window.Ended() ? window.Result() : kNeverEnded;
 }

@@ -41,7 +41,7 @@ public:
     void ClickLink(int id);        // a button-up over a link
     void MoveSlider(int id, int position);
     void Type(int id, const std::string& text) { controls.at(id).text = text; }
-    void Send(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    void Send(const DialogMessage& message);
     void RunPosted();
 
     const Control& At(int id) const { return controls.at(id); }
@@ -59,7 +59,7 @@ public:
     int WorkerNotifyCount() const;
     int UrgentNotifyCount() const;
 
-    std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    int Deliver(const DialogMessage& message) override;
     ModalDialog* Owner() const override { return owner; }
     void SetOwner(ModalDialog* newOwner) override { owner = newOwner; }
     int IsChecked(int id) const override;
@@ -70,7 +70,7 @@ public:
     void SetSliderRange(int id, int minimum, int maximum) override;
     void SetSliderPosition(int id, int position) override;
     int SliderPosition(int id) const override;
-    std::intptr_t SendItemMessage(int id, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    bool SendItemMessage(int id, const LinkMessage& message) override;
     const DialogFont* ItemFont(int id) const override;
     bool CreateStatusBar(int id, std::span<const int> paneRightEdges) override;
     bool SetStatusText(int id, int pane, const std::string& text) override;
@@ -101,13 +101,13 @@ private:
 };
 
 // Runs a dialog on a FakeDialogWindow: the font and init messages, whatever was posted, then the script
-// (the user's actions), then kDestroy. Returns the EndDialog result, or kNeverEnded.
+// (the user's actions), then Destroy. Returns the EndDialog result, or kNeverEnded.
 class FakeDialogToolkit final : public DialogToolkit {
 public:
     static constexpr int kNeverEnded = -100;
     std::function<void(FakeDialogWindow&)> script;
-    // Called before kDestroy; the window is gone after RunDialog.
+    // Called before Destroy; the window is gone after RunDialog.
     std::function<void(FakeDialogWindow&)> inspect;
 
-    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, std::intptr_t initParam) override;
+    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, ModalDialog* dialog) override;
 };

@@ -27,16 +27,11 @@ namespace {
 
 class RecordingTarget final : public MessageTarget {
 public:
-    std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        received.push_back({message, wParam, lParam});
+    int Deliver(const DialogMessage& message) override {
+        received.push_back(message);
         return 0;
     }
-    struct Message {
-        unsigned message;
-        std::uintptr_t wParam;
-        std::intptr_t lParam;
-    };
-    std::vector<Message> received;
+    std::vector<DialogMessage> received;
 };
 
 class LinkControlWidget : public testing::Test {
@@ -86,7 +81,7 @@ TEST_F(LinkControlWidget, PaintsItsDisplayTextBlueUnderlinedAndTakesItsHeight) {
     EXPECT_EQ(link->height(), QFontMetrics(*linkClass.LinkFont()).height());
     EXPECT_EQ(link->width(), 150);
 
-    link->Deliver(LCM_ALIGNRIGHT, 0, 0);
+    link->Receive(link_message::AlignRight{});
     const auto [rightCount, rightColumn] = BluePixels();
     EXPECT_GT(rightColumn, leftColumn + 40);  // the same text, moved flush right
 
@@ -98,12 +93,12 @@ TEST_F(LinkControlWidget, PaintsItsDisplayTextBlueUnderlinedAndTakesItsHeight) {
 TEST_F(LinkControlWidget, AButtonUpNotifiesTheRegisteredWindowAndOpensNothing) {
     link->SetWindowText(QString::fromUtf8("Site\thttps://example.invalid/"));
     RecordingTarget notified;
-    link->Deliver(LCM_NOTIFY, TargetParam(&notified), 1023);
+    link->Receive(link_message::SetNotify{&notified, 1023});
     ReleaseOver();
     ASSERT_EQ(notified.received.size(), 1u);
-    EXPECT_EQ(notified.received[0].message, LCM_NOTIFY);
-    EXPECT_EQ(notified.received[0].wParam, TargetParam(link));
-    EXPECT_EQ(notified.received[0].lParam, 1023);
+    const auto* click = std::get_if<dialog_message::LinkClicked>(&notified.received[0]);
+    ASSERT_NE(click, nullptr);
+    EXPECT_EQ(click->notifyId, 1023);
     EXPECT_TRUE(opener.opened.empty());
 
     link->setEnabled(false);

@@ -37,7 +37,7 @@ protected:
         toolkit.script = std::move(script);
         return panel.RunModal(toolkit, ControlPanelTemplate(), 0);
     }
-    void Close(FakeDialogWindow& dialog) { dialog.Send(message::kCommand, IDCANCEL, 0); }
+    void Close(FakeDialogWindow& dialog) { dialog.Send(dialog_message::Command{IDCANCEL}); }
     std::string CurrentIni() const { return TempDir::ReadFile(folder.File("current.ini")); }
     void WriteCurrentIni(const std::string& text) const { TempDir::WriteFile(folder.File("current.ini"), text); }
 

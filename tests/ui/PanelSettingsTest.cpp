@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -49,7 +51,7 @@ TEST_F(PanelSettings, WithoutCurrentIniEveryControlShowsItsDefaultAndNothingStar
         Close(dialog);
     });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(service.priority, 1);
+    EXPECT_EQ(service.CurrentSettings().priority, 1);
     EXPECT_FALSE(service.IsRunning());
 }
 
@@ -130,6 +132,27 @@ TEST_F(PanelSettings, FieldValuesAreSavedAsTheFieldsHoldThem) {
     EXPECT_NE(saved.find("Port=0\n"), std::string::npos);
 }
 
+// A file saved by a Windows editor (byte-order mark, CR LF) or with bare CR line ends keeps every key:
+// authentication stays on. Closing writes the file back readable by its owner only: it holds the password.
+TEST_F(PanelSettings, ReadsEveryLineEndingAndSavesForTheOwnerOnly) {
+    for (const std::string ending : {"\r\n", "\r"}) {
+        WriteCurrentIni("\xEF\xBB\xBF[WWW]" + ending + "Authenticate=yes" + ending + "Pass=secret" + ending +
+                        "[QV]" + ending + "EnableClick=no" + ending);
+        ASSERT_EQ(chmod(folder.File("current.ini").c_str(), 0644), 0);
+        Run([&](FakeDialogWindow& dialog) {
+            EXPECT_EQ(dialog.At(IDC_AUTH).checked, 1);
+            EXPECT_EQ(dialog.At(IDC_PASSWORD).text, "secret");
+            EXPECT_EQ(dialog.At(IDC_CLICK).checked, 0);
+            Close(dialog);
+        });
+        struct stat status {};
+        ASSERT_EQ(stat(folder.File("current.ini").c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u);
+        const std::string saved = CurrentIni();
+        EXPECT_TRUE(saved.starts_with("\xEF\xBB\xBF[WWW]" + ending + "Authenticate=yes" + ending)) << saved;
+    }
+}
+
 TEST_F(PanelSettings, ALongRealmArrivesCutTo199Bytes) {
     const std::string realm(250, 'r');
     WriteCurrentIni("[WWW]\nRealm=" + realm + "\n");
@@ -157,7 +180,7 @@ TEST_F(PanelSettings, APriorityOutsideTheSliderTakesTheSlidersPosition) {
         EXPECT_EQ(dialog.At(IDC_PRIORITYNAME).text, "最高");
         Close(dialog);
     });
-    EXPECT_EQ(service.priority, 4);
+    EXPECT_EQ(service.CurrentSettings().priority, 4);
 }
 
 TEST_F(PanelSettings, TheTemplateChooserOffersDefaultIniAndLoadsItEvenOnCancel) {

@@ -33,15 +33,14 @@ namespace {
 class ProbeDialog final : public ModalDialog {
 public:
     std::function<void(DialogWindow&, QtDialogWindow&)> onInit;
-    std::vector<unsigned> messages;
+    std::vector<DialogMessageId> messages;
 
-    int HandleMessage(DialogWindow& dialogWindow, unsigned message, std::uintptr_t wParam,
-                      std::intptr_t lParam) override {
-        messages.push_back(message);
-        if (message == message::kInitDialog && onInit) {
+    int HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message) override {
+        messages.push_back(IdOf(message));
+        if (std::holds_alternative<dialog_message::InitDialog>(message) && onInit) {
             onInit(dialogWindow, *dynamic_cast<QtDialogWindow*>(dialogWindow.Backend()));
         }
-        return ModalDialog::HandleMessage(dialogWindow, message, wParam, lParam);
+        return ModalDialog::HandleMessage(dialogWindow, message);
     }
 };
 
@@ -96,8 +95,8 @@ TEST_F(QtDialog, TheTemplateBecomesTheCaptionFontSizeAndControlsOfThePanel) {
     };
     EXPECT_EQ(Run(dialog), 7);
     ASSERT_FALSE(dialog.messages.empty());
-    EXPECT_EQ(dialog.messages.front(), message::kInitDialog);
-    EXPECT_EQ(dialog.messages.back(), message::kDestroy);
+    EXPECT_EQ(dialog.messages.front(), DialogMessageId::InitDialog);
+    EXPECT_EQ(dialog.messages.back(), DialogMessageId::Destroy);
 }
 
 TEST_F(QtDialog, AnUnregisteredControlClassFailsTheDialog) {
@@ -128,12 +127,12 @@ TEST_F(QtDialog, TheSliderReportsTheUsersMovesButNotThePrograms) {
             const std::size_t before = dialog.messages.size();
             widget.findChild<QSlider*>("1019")->triggerAction(QAbstractSlider::SliderSingleStepSub);
             EXPECT_EQ(dialog.messages.size(), before + 1);
-            EXPECT_EQ(dialog.messages.back(), message::kHorizontalScroll);
+            EXPECT_EQ(dialog.messages.back(), DialogMessageId::HorizontalScroll);
             widget.EndDialog(0);
         });
     };
     Run(dialog);
-    EXPECT_EQ(std::count(dialog.messages.begin(), dialog.messages.end(), message::kHorizontalScroll), 1);
+    EXPECT_EQ(std::count(dialog.messages.begin(), dialog.messages.end(), DialogMessageId::HorizontalScroll), 1);
 }
 
 TEST_F(QtDialog, RadioButtonsTakeExactlyTheStateTheyAreGiven) {

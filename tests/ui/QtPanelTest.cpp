@@ -6,14 +6,20 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QFileDialog>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <future>
+#include <memory>
 #include <string>
 
 #include "service/CaptureService.h"
@@ -21,12 +27,36 @@
 #include "ui/ControlPanel.h"
 #include "ui/ControlPanelTemplate.h"
 #include "ui/LinkState.h"
+#include "ui/qt/CloseOnSignals.h"
 #include "ui/qt/LinkControl.h"
 #include "ui/qt/LinkControlClass.h"
+#include "ui/qt/ProgramIcon.h"
 #include "ui/qt/QtDialogToolkit.h"
+#include "ui/qt/QtDialogWindow.h"
 #include "ui/qt/StatusBarWidget.h"
 
 namespace {
+
+// The visible top-level window of the given type, or null.
+template <typename Window>
+Window* ShownWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<Window*>(widget); window != nullptr && window->isVisible()) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// Handles events until done() holds or two seconds have passed; what done() then says.
+bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 2000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
 
 // The control panel on the Qt backend, as the program wires it.
 class QtPanel : public testing::Test {
@@ -43,7 +73,7 @@ protected:
     // Runs the panel; script runs once the modal loop is going, with the panel's window.
     int Run(std::function<void(QDialog&)> script) {
         QTimer::singleShot(0, [script] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            auto* dialog = ShownWindow<QtDialogWindow>();
             ASSERT_NE(dialog, nullptr);
             script(*dialog);
         });
@@ -141,6 +171,97 @@ TEST_F(QtPanel, AFailedStartShowsTheWarningBoxOverThePanel) {
     EXPECT_EQ(boxText, "サービスを開始できませんでした。");
     EXPECT_EQ(boxCaption, "QV Server");
     EXPECT_FALSE(service.IsRunning());
+}
+
+// Clicks widget through its window, as the window system delivers a user's click: a window that a modal
+// one blocks does not get it.
+void ClickAsUser(QWidget* widget) {
+    QWidget* window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, widget->rect().center()));
+}
+
+// The About box belongs to no window: it takes the keyboard, its button works, the panel still takes
+// clicks while it is open, and Esc closes the box, not the panel.
+TEST_F(QtPanel, TheAboutBoxLeavesThePanelUsableAndEscapeClosesOnlyTheBox) {
+    const int result = Run([&](QDialog& dialog) {
+        QWidget* versionLink = dialog.findChild<QWidget*>("1011");
+        ClickAsUser(versionLink);
+        QPointer<QMessageBox> about = ShownWindow<QMessageBox>();
+        ASSERT_FALSE(about.isNull());
+        EXPECT_EQ(about->windowTitle().toStdString(), "About");
+        EXPECT_EQ(about->parentWidget(), nullptr);
+        EXPECT_TRUE(WaitFor([&about] { return QApplication::activeWindow() == about; }));
+
+        auto* click = dialog.findChild<QCheckBox*>("1007");
+        const bool wasChecked = click->isChecked();
+        ClickAsUser(click);
+        EXPECT_NE(click->isChecked(), wasChecked);
+
+        ClickAsUser(about->button(QMessageBox::Ok));
+        EXPECT_TRUE(WaitFor([&about] { return about.isNull() || !about->isVisible(); }));
+
+        ClickAsUser(versionLink);
+        about = ShownWindow<QMessageBox>();
+        ASSERT_FALSE(about.isNull());
+        QTest::keyClick(about->windowHandle(), Qt::Key_Escape);
+        EXPECT_TRUE(WaitFor([&about] { return about.isNull() || !about->isVisible(); }));
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.reject();
+    });
+    EXPECT_EQ(result, 0);
+}
+
+// A signal to end the program closes the panel as Esc does: the settings as shown are saved, the snapshot
+// is removed. Even with the panel's file chooser open, whose Cancel would load default.ini first.
+TEST_F(QtPanel, EndSignalsCloseThePanelAsEscapeDoes) {
+    const std::unique_ptr<CloseOnSignals> closeOnSignals = CloseOnSignals::Install(toolkit);
+    ASSERT_NE(closeOnSignals, nullptr);
+    EXPECT_EQ(CloseOnSignals::Install(toolkit), nullptr);  // one at a time
+    TempDir::WriteFile(folder.File("default.ini"), "[WWW]\nPort=7070\nRun=yes\n");
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        for (const bool chooserOpen : {false, true}) {
+            SCOPED_TRACE(std::to_string(signalNumber) + (chooserOpen ? " over the chooser" : ""));
+            std::filesystem::remove(folder.File("current.ini"));
+            TempDir::WriteFile(folder.File("screen.jpg"), "snapshot");
+            bool chooserLeftOpen = false;
+            const int result = Run([&](QDialog& dialog) {
+                dialog.findChild<QLineEdit*>("1000")->setText("8123");
+                if (chooserOpen) {
+                    QTimer::singleShot(50, [signalNumber] {
+                        EXPECT_NE(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()), nullptr);
+                        std::raise(signalNumber);
+                    });
+                    // Should the signal leave the chooser open, the test closes it rather than hang.
+                    QTimer::singleShot(3000, [&chooserLeftOpen] {
+                        if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                            chooserLeftOpen = true;
+                            chooser->reject();
+                        }
+                    });
+                    ClickAsUser(dialog.findChild<QWidget*>("1023"));
+                } else {
+                    std::raise(signalNumber);
+                }
+            });
+            EXPECT_EQ(result, 0);
+            EXPECT_FALSE(chooserLeftOpen);
+            EXPECT_FALSE(TempDir::Exists(folder.File("screen.jpg")));
+            const std::string saved = TempDir::ReadFile(folder.File("current.ini"));
+            EXPECT_NE(saved.find("Port=8123\n"), std::string::npos) << saved;
+            EXPECT_NE(saved.find("Run=no\n"), std::string::npos) << saved;
+            EXPECT_FALSE(service.IsRunning());
+        }
+    }
+}
+
+TEST(QtProgramIcon, IsBuiltInAndDrawsTheScreenPicture) {
+    const QIcon icon = ProgramIcon();
+    ASSERT_FALSE(icon.isNull());
+    const QImage picture = icon.pixmap(64, 64).toImage();
+    ASSERT_FALSE(picture.isNull());
+    // The screen's blue fills the middle of the picture.
+    const QColor middle = picture.pixelColor(20, 20);
+    EXPECT_EQ(middle, QColor(0x3d, 0x7f, 0xd9)) << middle.name().toStdString();
 }
 
 }  // namespace

@@ -17,10 +17,7 @@ LinkControl::LinkControl(const LinkControlClass& linkClass, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
 }
 
-std::intptr_t LinkControl::Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    ApplyLinkMessage(state, message, wParam, lParam);
-    return 0;
-}
+void LinkControl::Receive(const LinkMessage& message) { ApplyLinkMessage(state, message); }
 
 void LinkControl::SetWindowText(const QString& text) {
     windowText = text;
@@ -52,7 +49,7 @@ void LinkControl::mouseReleaseEvent(QMouseEvent* event) {
     }
     std::string target;
     const std::string text = windowText.toStdString();
-    if (ClickLink(state, *this, text, &target) == LinkClick::OpenTarget) {
+    if (ClickLink(state, text, &target) == LinkClick::OpenTarget) {
         QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(target)));
     }
 }

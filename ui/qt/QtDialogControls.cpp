@@ -23,7 +23,37 @@ using namespace control_style;
 // A fresh slider's range, before anyone sets one.
 constexpr int kDefaultSliderMaximum = 100;
 
-std::uintptr_t CommandParam(int id) { return static_cast<std::uintptr_t>(id) & 0xFFFF; }
+// Templates name Windows fonts; each has a free font of the same kind here.
+struct FontSubstitute {
+    const char* templateFamily;
+    const char* family;
+};
+constexpr FontSubstitute kFontSubstitutes[] = {
+    {"ＭＳ Ｐゴシック", "IPAPGothic"},  // proportional Japanese Gothic
+};
+
+QString FontFamily(const char* templateFamily) {
+    for (const FontSubstitute& substitute : kFontSubstitutes) {
+        if (std::strcmp(substitute.templateFamily, templateFamily) == 0) {
+            return QString::fromUtf8(substitute.family);
+        }
+    }
+    return QString::fromUtf8(templateFamily);
+}
+
+Qt::WindowFlags DialogFlags(std::uint32_t style) {
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+    if ((style & dialog_style::kCaption) != 0) {
+        flags |= Qt::WindowTitleHint;
+    }
+    if ((style & dialog_style::kSystemMenu) != 0) {
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    }
+    if ((style & dialog_style::kMinimizeBox) != 0) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    return flags;
+}
 
 bool Is(const ControlTemplate& control, const char* className) {
     return std::strcmp(control.className, className) == 0;
@@ -50,15 +80,14 @@ QRect QtDialogWindow::PixelRect(const ControlTemplate& control) const {
 }
 
 bool QtDialogWindow::Build(const DialogTemplate& dialogTemplate) {
-    dialogFont.font = QFont(QString::fromUtf8(dialogTemplate.fontFamily), dialogTemplate.fontPointSize);
+    dialogFont.font = QFont(FontFamily(dialogTemplate.fontFamily), dialogTemplate.fontPointSize);
     setFont(dialogFont.font);
     const QFontMetrics metrics(dialogFont.font);
     baseUnits.x = AverageLetterWidth(metrics.horizontalAdvance(QString::fromLatin1(kBaseUnitLetters)));
     baseUnits.y = metrics.height();
 
     setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(DialogFlags(dialogTemplate.style));
     setFixedSize(DialogXToPixels(dialogTemplate.width, baseUnits), DialogYToPixels(dialogTemplate.height, baseUnits));
 
     std::vector<QWidget*> groupBoxes;
@@ -102,7 +131,7 @@ QWidget* QtDialogWindow::CreateControl(const ControlTemplate& control) {
             pushButton->setDefault((control.style & kDefaultPushButton) != 0);
             button = pushButton;
         }
-        connect(button, &QAbstractButton::clicked, this, [this, id] { Deliver(message::kCommand, CommandParam(id), 0); });
+        connect(button, &QAbstractButton::clicked, this, [this, id] { Deliver(dialog_message::Command{id}); });
         return button;
     }
     if (Is(control, kEditClass)) {
@@ -128,9 +157,7 @@ QWidget* QtDialogWindow::CreateControl(const ControlTemplate& control) {
             slider->setTickPosition((control.style & kTicksTop) != 0 ? QSlider::TicksAbove : QSlider::TicksBelow);
         }
         slider->setProperty(kTextProperty, text);
-        connect(slider, &QSlider::valueChanged, this, [this, id](int position) {
-            Deliver(message::kHorizontalScroll, static_cast<std::uintptr_t>(position) << 16, id);
-        });
+        connect(slider, &QSlider::valueChanged, this, [this, id] { Deliver(dialog_message::HorizontalScroll{id}); });
         return slider;
     }
     if (const QtDialogToolkit::ControlFactory* factory = toolkit.FindControlClass(control.className)) {

@@ -25,12 +25,21 @@ const QtDialogToolkit::ControlFactory* QtDialogToolkit::FindControlClass(std::st
 }
 
 int QtDialogToolkit::RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
-                               std::intptr_t initParam) {
+                               ModalDialog* modalDialog) {
     QtDialogWindow dialog(*this, procedure);
     if (!dialog.Build(dialogTemplate)) {
         return kDialogFailed;
     }
-    return dialog.Run(initParam);
+    running.push_back(&dialog);
+    const int result = dialog.Run(modalDialog);
+    running.pop_back();
+    return result;
+}
+
+void QtDialogToolkit::CloseRunningDialog() {
+    if (!running.empty()) {
+        running.back()->CloseFromOutside();
+    }
 }
 
 void QtDialogToolkit::ShowUnownedMessageBox(QMessageBox* box) {
@@ -39,4 +48,6 @@ void QtDialogToolkit::ShowUnownedMessageBox(QMessageBox* box) {
     box->setWindowModality(Qt::NonModal);
     unownedBoxes.emplace_back(box);
     box->show();
+    box->raise();
+    box->activateWindow();
 }

@@ -11,6 +11,7 @@
 #include "ui/DialogBackend.h"
 
 class QMessageBox;
+class QtDialogWindow;
 
 // Runs dialog templates as Qt dialogs. Custom control classes (the link) are registered by name before a
 // template that uses them is run. Lives on the GUI thread, longer than every dialog it runs.
@@ -28,14 +29,19 @@ public:
     bool RegisterControlClass(const std::string& name, ControlFactory factory);
     const ControlFactory* FindControlClass(std::string_view name) const;
 
-    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
-                  std::intptr_t initParam) override;
+    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, ModalDialog* dialog) override;
 
     // Shows a box that belongs to no window and returns at once; the box goes when dismissed, or with
     // the toolkit.
     void ShowUnownedMessageBox(QMessageBox* box);
 
+    // Asks the innermost running dialog to close as Esc does (the IDCANCEL command), even while a box
+    // or file chooser of its own is open. When its handler ends it, those are cancelled too, so that
+    // RunDialog returns. Nothing happens when no dialog runs.
+    void CloseRunningDialog();
+
 private:
+    std::vector<QtDialogWindow*> running;  // the dialogs whose RunDialog has not returned, innermost last
     std::map<std::string, ControlFactory, std::less<>> controlClasses;
     std::vector<QPointer<QMessageBox>> unownedBoxes;
 };

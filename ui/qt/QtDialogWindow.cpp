@@ -1,6 +1,8 @@
 #include "ui/qt/QtDialogWindow.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,32 +34,60 @@ QtDialogWindow::QtDialogWindow(QtDialogToolkit& toolkit, DialogProcedure procedu
     connect(&workerNotifyTimer, &QTimer::timeout, this, &QtDialogWindow::DeliverWorkerNotify);
 }
 
-int QtDialogWindow::Run(std::intptr_t initParam) {
-    Deliver(message::kSetFont, 0, 0);
-    Deliver(message::kInitDialog, 0, initParam);
+int QtDialogWindow::Run(ModalDialog* dialog) {
+    Deliver(dialog_message::SetFont{});
+    Deliver(dialog_message::InitDialog{dialog});
     if (!ended) {
-        exec();
+        // The caller waits in a loop of its own, but the window itself is not modal: a modal Qt window
+        // would block every other top-level window, and a message box without owner must stay usable
+        // beside the dialog (and the dialog beside it).
+        QEventLoop loop;
+        modalLoop = &loop;
+        show();
+        raise();
+        activateWindow();
+        loop.exec();
+        modalLoop = nullptr;
     }
-    Deliver(message::kDestroy, 0, 0);
+    Deliver(dialog_message::Destroy{});
     return endResult;
 }
 
-std::intptr_t QtDialogWindow::Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    return procedure(*this, message, wParam, lParam);
+int QtDialogWindow::Deliver(const DialogMessage& message) {
+    if (ended && !std::holds_alternative<dialog_message::Destroy>(message)) {
+        return 0;
+    }
+    return procedure(*this, message);
 }
 
-void QtDialogWindow::reject() { Deliver(message::kCommand, IDCANCEL, 0); }
+void QtDialogWindow::reject() { Deliver(dialog_message::Command{IDCANCEL}); }
+
+void QtDialogWindow::CloseFromOutside() {
+    Deliver(dialog_message::Command{IDCANCEL});
+    if (!ended) {
+        return;
+    }
+    // Their loops run inside a handler of this dialog; each returns once its window is rejected, and
+    // what the handler does after that reaches nobody: the dialog has ended.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* modal = qobject_cast<QDialog*>(widget);
+        if (modal != nullptr && modal != this && modal->isVisible() && modal->isModal()) {
+            modal->reject();
+        }
+    }
+}
 
 void QtDialogWindow::EndDialog(int result) {
     ended = true;
     endResult = result;
     done(result);
+    if (modalLoop != nullptr) {
+        modalLoop->exit();
+    }
 }
 
 void QtDialogWindow::PostCommand(int id) {
-    QMetaObject::invokeMethod(
-        this, [this, id] { Deliver(message::kCommand, static_cast<std::uintptr_t>(id) & 0xFFFF, 0); },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, id] { Deliver(dialog_message::Command{id}); }, Qt::QueuedConnection);
 }
 
 // Invoked by name: nothing of the caller's thread travels with the event.
@@ -68,7 +98,7 @@ void QtDialogWindow::PostWorkerNotify(bool urgent) {
 
 void QtDialogWindow::DeliverWorkerNotifyNow() {
     lastWorkerNotify.start();
-    Deliver(message::kWorkerNotify, 0, 0);
+    Deliver(dialog_message::WorkerNotify{});
 }
 
 void QtDialogWindow::DeliverWorkerNotify() {
@@ -79,7 +109,7 @@ void QtDialogWindow::DeliverWorkerNotify() {
         return;
     }
     lastWorkerNotify.start();
-    Deliver(message::kWorkerNotify, 0, 0);
+    Deliver(dialog_message::WorkerNotify{});
 }
 
 QWidget* QtDialogWindow::Item(int id) const {
@@ -172,10 +202,13 @@ int QtDialogWindow::SliderPosition(int id) const {
     return slider != nullptr ? slider->value() : 0;
 }
 
-std::intptr_t QtDialogWindow::SendItemMessage(int id, unsigned message, std::uintptr_t wParam,
-                                              std::intptr_t lParam) {
+bool QtDialogWindow::SendItemMessage(int id, const LinkMessage& message) {
     auto* custom = dynamic_cast<CustomControl*>(Item(id));
-    return custom != nullptr ? custom->Deliver(message, wParam, lParam) : 0;
+    if (custom == nullptr) {
+        return false;
+    }
+    custom->Receive(message);
+    return true;
 }
 
 const DialogFont* QtDialogWindow::ItemFont(int id) const { return Item(id) != nullptr ? &dialogFont : nullptr; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <map>
@@ -23,11 +24,13 @@ public:
 
     // Creates the controls; false when the template names a class nobody registered.
     bool Build(const DialogTemplate& dialogTemplate);
-    // Sends the font and init messages, runs the modal loop, sends kDestroy; the EndDialog result.
-    int Run(std::intptr_t initParam);
+    // Sends the font and init messages, shows the window and waits until the handler ends the dialog,
+    // sends Destroy; returns the EndDialog result.
+    int Run(ModalDialog* dialog);
     DialogBaseUnits BaseUnits() const { return baseUnits; }
 
-    std::intptr_t Deliver(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    // Hands message to the procedure; once the dialog has ended only Destroy gets through.
+    int Deliver(const DialogMessage& message) override;
     ModalDialog* Owner() const override { return owner; }
     void SetOwner(ModalDialog* newOwner) override { owner = newOwner; }
     int IsChecked(int id) const override;
@@ -38,7 +41,7 @@ public:
     void SetSliderRange(int id, int minimum, int maximum) override;
     void SetSliderPosition(int id, int position) override;
     int SliderPosition(int id) const override;
-    std::intptr_t SendItemMessage(int id, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+    bool SendItemMessage(int id, const LinkMessage& message) override;
     const DialogFont* ItemFont(int id) const override;
     bool CreateStatusBar(int id, std::span<const int> paneRightEdges) override;
     bool SetStatusText(int id, int pane, const std::string& text) override;
@@ -49,6 +52,10 @@ public:
     void EndDialog(int result) override;
     void PostCommand(int id) override;
     void PostWorkerNotify(bool urgent) override;
+
+    // Sends the IDCANCEL command as Esc would, whatever window has the keyboard. When the handler ends
+    // the dialog, every modal box or chooser still open over it is cancelled.
+    void CloseFromOutside();
 
 protected:
     void reject() override;
@@ -69,6 +76,7 @@ private:
     DialogFont dialogFont;
     DialogBaseUnits baseUnits{};
     std::map<int, QWidget*> items;  // children by control id; Qt owns them
+    QEventLoop* modalLoop = nullptr;  // the loop Run waits in, while it does
     bool ended = false;
     int endResult = 0;
     QElapsedTimer lastWorkerNotify;
