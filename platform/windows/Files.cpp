@@ -6,12 +6,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <mutex>
+#include <random>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/windows/FileSecurity.h"
 
 namespace platform::files {
 
@@ -51,14 +56,46 @@ private:
     HANDLE handle;
 };
 
-// A new, empty file "<target>.<process>-<counter>" beside target, open for writing.
-HANDLE CreateTemporaryBeside(const char* target, std::string& temporaryPath) {
-    static std::atomic<unsigned> counter{0};
+// Temporary names are those of the Linux build: the target's name, a dot and six letters or digits, at
+// least one of them not a lower-case letter, so that RemoveLeftoverReplacements knows them on both.
+constexpr std::size_t kRandomLength = 6;
+
+bool IsRandomPart(std::string_view text) {
+    const auto isAlphanumeric = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    const auto isLower = [](char c) { return std::islower(static_cast<unsigned char>(c)) != 0; };
+    return text.size() == kRandomLength && std::all_of(text.begin(), text.end(), isAlphanumeric) &&
+           !std::all_of(text.begin(), text.end(), isLower);
+}
+
+// "<path>." and a fresh random part.
+std::string RandomNameBeside(const std::string& path) {
+    static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 generator{std::random_device{}() ^ GetCurrentProcessId() ^
+                                        static_cast<unsigned>(GetCurrentThreadId() << 16)};
+    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+    std::string random(kRandomLength, '\0');
+    do {
+        for (char& c : random) {
+            c = kAlphabet[pick(generator)];
+        }
+    } while (!IsRandomPart(random));
+    return path + "." + random;
+}
+
+// A new, empty file "<target>.XXXXXX" beside target, open for writing.
+HANDLE CreateTemporaryBeside(const char* target, std::string& temporaryPath, Readers readers) {
+    const windows::OwnerOnlySecurity ownerOnly;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (readers == Readers::OwnerOnly) {
+        if (ownerOnly.Get() == nullptr) {
+            return INVALID_HANDLE_VALUE;  // better no file than one that others may read
+        }
+        attributes.lpSecurityDescriptor = ownerOnly.Get();
+    }
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        temporaryPath = std::string(target) + "." + std::to_string(GetCurrentProcessId()) + "-" +
-                        std::to_string(counter.fetch_add(1));
+        temporaryPath = RandomNameBeside(target);
         const HANDLE created = CreateFileA(temporaryPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                           &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (created != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
             return created;
         }
@@ -111,9 +148,7 @@ bool RenameOver(const std::string& from, const std::string& to) {
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= kRenameAttempts) {
             return false;
         }
-        static std::atomic<unsigned> counter{0};
-        const std::string aside =
-            to + ".old-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter.fetch_add(1));
+        const std::string aside = RandomNameBeside(to);
         if (MoveFileExA(to.c_str(), aside.c_str(), 0)) {
             const bool placed = MoveFileExA(from.c_str(), to.c_str(), 0) != FALSE;
             if (!placed) {
@@ -244,10 +279,39 @@ std::unique_ptr<InputFile> InputFile::Open(const char* path) {
 
 bool RemoveFile(const char* path) { return DeleteFileA(path) != FALSE; }
 
+int RemoveLeftoverReplacements(const char* targetPath) {
+    const std::string target(targetPath);
+    const std::size_t slash = target.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+    // The pattern only narrows the listing; each name found is checked in full below.
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    int removed = 0;
+    do {
+        const std::string_view name(found.cFileName);
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.size() <= prefix.size() ||
+            !std::equal(prefix.begin(), prefix.end(), name.begin(),
+                        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                                    std::tolower(static_cast<unsigned char>(b)); }) ||
+            !IsRandomPart(name.substr(prefix.size()))) {
+            continue;
+        }
+        if (DeleteFileA((folder + std::string(name)).c_str())) {
+            ++removed;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return removed;
+}
+
 bool CopyFileUnlessExists(const char* from, const char* to) {
     std::string temporaryPath;
     {
-        Handle placeholder(CreateTemporaryBeside(to, temporaryPath));
+        Handle placeholder(CreateTemporaryBeside(to, temporaryPath, Readers::Everyone));
         if (!placeholder.Valid()) {
             return false;
         }
@@ -280,9 +344,99 @@ bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t 
     return true;
 }
 
-std::unique_ptr<ReplacementFile> ReplacementFile::Create(const char* targetPath) {
+namespace {
+
+// What an open handle is: a disk file (with the volume and index that name it on Windows), or other.
+FileIdentity IdentityOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {FileIdentity::Kind::Other, 0, 0};
+    }
+    return {FileIdentity::Kind::Regular, information.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
+// Everything may go on beside a handle the program holds open: reading, writing, and moving or removing
+// the file (a log is rotated by renaming it away).
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
+FileIdentity IdentifyFile(const char* path) {
+    // Windows tells a file's identity only through a handle. One opened for no access at all reads
+    // nothing, takes no share and cannot block; folders need the backup flag to be opened.
+    Handle file(CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.Valid()) {
+        const DWORD error = GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return missing ? FileIdentity{} : FileIdentity{FileIdentity::Kind::Other, 0, 0};
+    }
+    return IdentityOf(file.Get());
+}
+
+AppendOnlyFile::AppendOnlyFile(std::string path) : path(std::move(path)) {}
+
+AppendOnlyFile::~AppendOnlyFile() {
+    if (descriptor >= 0) {
+        _close(descriptor);
+    }
+}
+
+bool AppendOnlyFile::Reopen() {
+    if (descriptor >= 0) {
+        _close(descriptor);
+        descriptor = -1;
+    }
+    // Append data only: the system puts every write at the end of the file, whoever else appends.
+    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+        return false;
+    }
+    held = IdentityOf(file.Get());
+    if (held.kind != FileIdentity::Kind::Regular) {
+        return false;
+    }
+    // Kept as a C run-time descriptor (the handle goes with it), which is what the owner holds.
+    const int opened = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_WRONLY | _O_APPEND | _O_BINARY);
+    if (opened < 0) {
+        return false;
+    }
+    file.Release();
+    descriptor = opened;
+    return true;
+}
+
+bool AppendOnlyFile::Append(const std::string_view* pieces, std::size_t count, const FileIdentity& named) {
+    if (count > kMaxAppendPieces) {
+        return false;
+    }
+    if (named.kind == FileIdentity::Kind::Other) {
+        if (descriptor >= 0) {
+            _close(descriptor);
+            descriptor = -1;
+        }
+        return false;
+    }
+    if ((descriptor < 0 || named != held) && !Reopen()) {
+        return false;
+    }
+    // One write, so that the pieces land together at the end of the file.
+    std::string joined;
+    for (std::size_t i = 0; i < count; ++i) {
+        joined.append(pieces[i]);
+    }
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    DWORD written = 0;
+    return joined.size() <= MAXDWORD &&
+           WriteFile(file, joined.data(), static_cast<DWORD>(joined.size()), &written, nullptr) != FALSE &&
+           written == joined.size();
+}
+
+std::unique_ptr<ReplacementFile> ReplacementFile::Create(const char* targetPath, Readers readers) {
     std::string temporaryPath;
-    Handle file(CreateTemporaryBeside(targetPath, temporaryPath));
+    Handle file(CreateTemporaryBeside(targetPath, temporaryPath, readers));
     if (!file.Valid()) {
         return nullptr;
     }

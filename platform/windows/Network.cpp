@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -21,17 +23,63 @@ namespace {
 constexpr int kWakeSliceMilliseconds = 50;
 // Pause before accepting again after the system ran out of sockets or memory.
 constexpr int kAcceptRetryPauseMilliseconds = 10;
-constexpr std::size_t kMaxDrainBytes = 64 * 1024;
+// Most input one wait of a send discards before it tries to send again.
+constexpr std::size_t kMaxDiscardPerWait = 64 * 1024;
 constexpr int kMaxSendPieces = 8;
 
 SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
 std::mutex shutDownLock;
-std::set<SocketHandle> shutDownSockets;  // guarded by shutDownLock
+std::set<SocketHandle> shutDownSockets;        // guarded by shutDownLock
+std::set<SocketHandle> receivingEndedSockets;  // guarded by shutDownLock
 
 bool IsShutDown(SocketHandle socket) {
     std::lock_guard guard(shutDownLock);
     return shutDownSockets.count(socket) != 0;
+}
+
+bool IsReceivingEnded(SocketHandle socket) {
+    std::lock_guard guard(shutDownLock);
+    return receivingEndedSockets.count(socket) != 0;
+}
+
+std::int64_t NowMilliseconds() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The socket's stall limit, kept in its send time-out option; the sends themselves never block.
+int StallLimitMilliseconds(SocketHandle socket) {
+    DWORD limit = 0;
+    int length = sizeof limit;
+    if (getsockopt(Native(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&limit), &length) != 0 ||
+        limit == 0) {
+        return kSendStallMilliseconds;
+    }
+    return static_cast<int>(std::min<DWORD>(limit, INT_MAX));
+}
+
+void SetNonBlocking(SocketHandle socket) {
+    u_long nonBlocking = 1;
+    ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
+}
+
+// Reads and drops what has arrived, at most limit bytes, without waiting. The count dropped; ended is set
+// once the peer has closed its sending direction (or the connection failed).
+std::size_t DiscardInput(SocketHandle socket, std::size_t limit, bool& ended) {
+    SetNonBlocking(socket);
+    char discarded[4096];
+    std::size_t total = 0;
+    while (total < limit) {
+        const int received = recv(Native(socket), discarded, sizeof discarded, 0);
+        if (received > 0) {
+            total += static_cast<std::size_t>(received);
+        } else {
+            ended = received == 0 || WSAGetLastError() != WSAEWOULDBLOCK;
+            break;
+        }
+    }
+    return total;
 }
 
 enum class Readiness { Ready, TimedOut, ShutDown, Failed };
@@ -44,6 +92,9 @@ Readiness WaitReadable(SocketHandle socket, int timeoutMilliseconds) {
     for (;;) {
         if (IsShutDown(socket)) {
             return Readiness::ShutDown;
+        }
+        if (IsReceivingEnded(socket)) {
+            return Readiness::Ready;
         }
         int slice = kWakeSliceMilliseconds;
         if (timeoutMilliseconds >= 0) {
@@ -163,7 +214,7 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
     }
 }
 
-std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count) {
+std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count, SendProgress* progress) {
     WSABUF buffers[kMaxSendPieces];
     DWORD used = 0;
     for (int i = 0; i < count && used < kMaxSendPieces; ++i) {
@@ -176,32 +227,82 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
     if (used == 0 || IsShutDown(socket)) {
         return -1;
     }
-    DWORD sent = 0;
-    if (WSASend(Native(socket), buffers, used, &sent, 0, nullptr, nullptr) == 0 && sent > 0) {
-        return static_cast<std::ptrdiff_t>(sent);
+    SendProgress callProgress;
+    SendProgress& state = progress != nullptr ? *progress : callProgress;
+    // Sends never block, so that input can be discarded while the peer's window is shut.
+    SetNonBlocking(socket);
+    bool inputEnded = false;
+    for (;;) {
+        DWORD sent = 0;
+        if (WSASend(Native(socket), buffers, used, &sent, 0, nullptr, nullptr) == 0 && sent > 0) {
+            // Winsock cannot say how much of what was sent the peer has acknowledged (there is no
+            // outgoing-queue query). Room in a send buffer that was full, though, is made only by the
+            // peer's acknowledgements: a send that goes through after one had to wait is progress, and
+            // the limit starts again at the next wait.
+            state.stallDeadline = 0;
+            state.queued += sent;
+            return static_cast<std::ptrdiff_t>(sent);
+        }
+        const int error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK) {
+            return -1;
+        }
+        // No room: the peer has not taken what is queued.
+        const std::int64_t now = NowMilliseconds();
+        if (state.stallDeadline == 0) {
+            state.stallDeadline = now + StallLimitMilliseconds(socket);
+        }
+        if (now >= state.stallDeadline) {
+            // A client that never reads cannot hold its connection for ever: every later send fails at once.
+            shutdown(Native(socket), SD_BOTH);
+            std::lock_guard guard(shutDownLock);
+            shutDownSockets.insert(socket);
+            return -1;
+        }
+        if (IsShutDown(socket)) {
+            return -1;
+        }
+        const auto slice = static_cast<int>(std::min<std::int64_t>(state.stallDeadline - now, kWakeSliceMilliseconds));
+        WSAPOLLFD waited{Native(socket), static_cast<SHORT>(POLLWRNORM | (inputEnded ? 0 : POLLRDNORM)), 0};
+        const int ready = WSAPoll(&waited, 1, slice);
+        if (ready < 0) {
+            return -1;
+        }
+        if (ready > 0 && (waited.revents & POLLRDNORM) != 0) {
+            state.discarded += DiscardInput(socket, kMaxDiscardPerWait, inputEnded);
+        }
     }
-    if (WSAGetLastError() == WSAETIMEDOUT) {
-        // The peer has read nothing for the whole stall limit; after a timed-out send the socket is in
-        // an unknown state anyway, so every later send must fail at once.
-        shutdown(Native(socket), SD_BOTH);
-        std::lock_guard guard(shutDownLock);
-        shutDownSockets.insert(socket);
-    }
-    return -1;
 }
 
 namespace {
 
 std::ptrdiff_t Receive(SocketHandle socket, void* buffer, std::size_t length, int flags, int timeoutMilliseconds) {
-    switch (WaitReadable(socket, timeoutMilliseconds)) {
-        case Readiness::Ready: break;
-        case Readiness::TimedOut: return kTimedOut;
-        case Readiness::ShutDown:
-        case Readiness::Failed: return -1;
+    const std::int64_t deadline = NowMilliseconds() + std::max(timeoutMilliseconds, 0);
+    for (;;) {
+        if (IsReceivingEnded(socket)) {
+            return 0;
+        }
+        const int remaining =
+            timeoutMilliseconds < 0 ? -1 : static_cast<int>(std::max<std::int64_t>(deadline - NowMilliseconds(), 0));
+        switch (WaitReadable(socket, remaining)) {
+            case Readiness::Ready: break;
+            case Readiness::TimedOut: return kTimedOut;
+            case Readiness::ShutDown:
+            case Readiness::Failed: return -1;
+        }
+        if (IsReceivingEnded(socket)) {
+            return 0;
+        }
+        const int got = recv(Native(socket), static_cast<char*>(buffer),
+                             static_cast<int>(std::min<std::size_t>(length, INT_MAX)), flags);
+        if (got >= 0) {
+            return got;
+        }
+        // A socket a send made non-blocking may report readiness that another look has taken away.
+        if (WSAGetLastError() != WSAEWOULDBLOCK) {
+            return -1;
+        }
     }
-    const int got = recv(Native(socket), static_cast<char*>(buffer),
-                         static_cast<int>(std::min<std::size_t>(length, INT_MAX)), flags);
-    return got >= 0 ? got : -1;
 }
 
 }  // namespace
@@ -229,28 +330,107 @@ void ShutdownSocket(SocketHandle socket) {
     shutdown(Native(socket), SD_BOTH);
 }
 
+int FindPeerClosed(const SocketHandle* sockets, int count) {
+    constexpr int kMaxWatched = 64;
+    WSAPOLLFD watched[kMaxWatched];
+    const int used = std::min(count, kMaxWatched);
+    for (int i = 0; i < used; ++i) {
+        watched[i] = WSAPOLLFD{Native(sockets[i]), POLLRDNORM, 0};
+    }
+    if (used <= 0 || WSAPoll(watched, static_cast<ULONG>(used), 0) <= 0) {
+        return -1;
+    }
+    for (int i = 0; i < used; ++i) {
+        if ((watched[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            return i;
+        }
+        // Winsock has no separate report of a peer's end of stream behind unread input: readable with
+        // nothing to read is the end; readable with a request waiting is not.
+        if ((watched[i].revents & POLLRDNORM) != 0) {
+            char next = 0;
+            SetNonBlocking(sockets[i]);
+            const int got = recv(Native(sockets[i]), &next, 1, MSG_PEEK);
+            if (got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
+                return i;
+            }
+        }
+    }
+    return -1;
+}
+
+void ShutdownSending(SocketHandle socket) {
+    if (socket != kInvalidSocket) {
+        shutdown(Native(socket), SD_SEND);
+    }
+}
+
+bool DiscardUntilPeerClosed(SocketHandle socket) {
+    bool ended = false;
+    DiscardInput(socket, kMaxDrainBytes, ended);
+    return ended;
+}
+
+void ShutdownReceiving(SocketHandle socket) {
+    if (socket == kInvalidSocket) {
+        return;
+    }
+    // Not shutdown(SD_RECEIVE): on Windows input arriving after it resets the connection, and the answer
+    // still to be sent would be lost. The socket is marked instead; its receives see the end of the input.
+    std::lock_guard guard(shutDownLock);
+    receivingEndedSockets.insert(socket);
+}
+
+namespace {
+
+// Forgets the marks of a socket about to be closed: the handle's number may be handed out again at once.
+void ForgetMarks(SocketHandle socket) {
+    std::lock_guard guard(shutDownLock);
+    shutDownSockets.erase(socket);
+    receivingEndedSockets.erase(socket);
+}
+
+}  // namespace
+
 void CloseSocket(SocketHandle socket) {
     if (socket == kInvalidSocket) {
         return;
     }
     // Unread input would make the close a reset that can destroy the answer still on its way.
-    u_long nonBlocking = 1;
-    ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
-    char discarded[4096];
-    std::size_t drained = 0;
-    while (drained < kMaxDrainBytes) {
-        const int got = recv(Native(socket), discarded, sizeof discarded, 0);
-        if (got <= 0) {
-            break;
+    bool ended = false;
+    DiscardInput(socket, kMaxDrainBytes, ended);
+    shutdown(Native(socket), SD_BOTH);
+    ForgetMarks(socket);
+    closesocket(Native(socket));
+}
+
+void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending) {
+    if (socket == kInvalidSocket) {
+        return;
+    }
+    bool ended = false;
+    const std::size_t drained = DiscardInput(socket, kMaxDrainBytes, ended);
+    if (!ended && (peerWasSending || drained != 0)) {
+        // The peer is still sending: the answer leaves with our end of the stream, and the input is read
+        // until the peer closes, so that the close cannot turn into a reset.
+        shutdown(Native(socket), SD_SEND);
+        const std::int64_t deadline = NowMilliseconds() + kLingerMilliseconds;
+        while (!ended) {
+            const std::int64_t remaining = deadline - NowMilliseconds();
+            if (remaining <= 0) {
+                break;
+            }
+            WSAPOLLFD waited{Native(socket), POLLRDNORM, 0};
+            const int ready = WSAPoll(&waited, 1, static_cast<int>(remaining));
+            if (ready < 0) {
+                break;
+            }
+            if (ready > 0) {
+                DiscardInput(socket, kMaxDiscardPerWait, ended);
+            }
         }
-        drained += static_cast<std::size_t>(got);
     }
     shutdown(Native(socket), SD_BOTH);
-    {
-        // Forgotten before the close: the handle's number may be handed out again at once.
-        std::lock_guard guard(shutDownLock);
-        shutDownSockets.erase(socket);
-    }
+    ForgetMarks(socket);
     closesocket(Native(socket));
 }
 

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/Profile.h"
+#include "service/Settings.h"
 #include "service/SettingsKeys.h"
 #include "tests/support/TempDir.h"
 
@@ -40,9 +42,9 @@ TEST(WindowsProfile, ReadsAShiftJisFileWrittenOnAJapaneseSystemByteForByte) {
 TEST(WindowsProfile, WritesValuesInTheSaveOrderAndReadsThemBack) {
     TempDir folder;
     const std::string path = folder.File("current.ini");
-    for (const settings::SettingKey* key : settings::kSaveOrder) {
-        const std::string value = key == &settings::kRealm ? kDisplay : key->defaultValue;
-        ASSERT_TRUE(profile::WriteString(key->section, key->key, value.c_str(), path.c_str())) << key->key;
+    for (const settings::SettingKey& key : settings::Keys()) {
+        const std::string value = std::string(key.key) == "Realm" ? kDisplay : key.defaultValue;
+        ASSERT_TRUE(profile::WriteString(key.section, key.key, value.c_str(), path.c_str())) << key.key;
     }
     EXPECT_EQ(Read(path, "WWW", "Realm"), kDisplay);
     EXPECT_EQ(Read(path, "QV", "ScaleDwonImage"), "no");
@@ -66,4 +68,26 @@ TEST(WindowsProfile, AValueCannotStartNewLinesInTheFile) {
     ASSERT_TRUE(profile::WriteString("WWW", "Realm", "first\r\n[QV]\r\nEnableClick=yes", path.c_str()));
     EXPECT_EQ(Read(path, "WWW", "Realm"), "first");
     EXPECT_EQ(Read(path, "QV", "EnableClick"), "dflt");
+}
+
+// Files written elsewhere or by hand: every line ending and a byte-order mark. The system's writer ends
+// lines its own way (CR LF); what matters is that no key is lost and the mark stays in front.
+TEST(WindowsProfile, ReadsEveryLineEndingAndAByteOrderMarkAndKeepsEveryKeyWhenWriting) {
+    TempDir folder;
+    const std::string path = folder.File("current.ini");
+    TempDir::WriteFile(path, "\xEF\xBB\xBF[WWW]\rPort=8080\r\nRealm=r\n\r[QV]\rEnableClick=no");
+    EXPECT_EQ(Read(path, "WWW", "Port"), "8080");
+    EXPECT_EQ(Read(path, "WWW", "Realm"), "r");
+    EXPECT_EQ(Read(path, "QV", "EnableClick"), "no");
+    EXPECT_EQ(profile::ReadValue("QV", "Missing", path.c_str()), std::nullopt);
+
+    ASSERT_TRUE(profile::WriteString("WWW", "Port", "80", path.c_str()));
+    ASSERT_TRUE(profile::WriteString("WWW", "User", "u", path.c_str()));
+    ASSERT_TRUE(profile::WriteString("QV", "DrawTime", "yes", path.c_str()));
+    EXPECT_EQ(Read(path, "WWW", "Port"), "80");
+    EXPECT_EQ(Read(path, "WWW", "Realm"), "r");
+    EXPECT_EQ(Read(path, "WWW", "User"), "u");
+    EXPECT_EQ(Read(path, "QV", "EnableClick"), "no");
+    EXPECT_EQ(Read(path, "QV", "DrawTime"), "yes");
+    EXPECT_EQ(TempDir::ReadFile(path).rfind("\xEF\xBB\xBF[WWW]", 0), 0u);
 }

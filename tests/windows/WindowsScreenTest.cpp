@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/ScreenBackend.h"
 #include "service/CaptureService.h"
 #include "tests/imaging/JpegDecode.h"
 #include "tests/service/ServiceFixture.h"
@@ -45,14 +46,20 @@ class WindowsCapture : public testing::TestWithParam<CaptureCase> {};
 
 }  // namespace
 
+TEST(WindowsScreen, ADesktopThatCanBeDrawnFromHasNoCaptureProblem) {
+    EXPECT_EQ(platform::ScreenCaptureProblem(), "");
+}
+
 TEST_P(WindowsCapture, TheDesktopComesBackAsAJpegOfTheRootColour) {
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
     ASSERT_GT(screenWidth, 0);
     ServiceHarness<CaptureService> harness;
-    harness.service.targetDesktop = 1;
-    harness.service.scaleDown = GetParam().scaleDown;
-    harness.service.drawTime = GetParam().drawTime;
+    harness.service.EditSettings([&](Settings& settings) {
+        settings.targetDesktop = 1;
+        settings.scaleDown = GetParam().scaleDown;
+        settings.drawTime = GetParam().drawTime;
+    });
     ASSERT_TRUE(harness.Start());
     const HttpAnswer answer = Get(harness.port, "/screen");
     ASSERT_EQ(answer.status, 200);
@@ -92,8 +99,10 @@ INSTANTIATE_TEST_SUITE_P(FullHalvedStamped, WindowsCapture,
 
 TEST(WindowsClick, AClickRequestMovesThePointerThere) {
     ServiceHarness<CaptureService> harness;
-    harness.service.targetDesktop = 1;
-    harness.service.enableClick = 1;
+    harness.service.EditSettings([&](Settings& settings) {
+        settings.targetDesktop = 1;
+        settings.enableClick = true;
+    });
     ASSERT_TRUE(harness.Start());
     SetCursorPos(600, 600);
     const HttpAnswer answer = Get(harness.port, "/click?123,45");
