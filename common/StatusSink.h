@@ -7,7 +7,7 @@
 // implementation copies the text before returning and never waits for the GUI thread: the callers may
 // hold the capture lock.
 class StatusSink {
-public:
+  public:
     virtual ~StatusSink() = default;
     virtual void SetStatusClient(const char* text) = 0;
     virtual void SetStatusActivity(const char* text) = 0;
@@ -16,7 +16,7 @@ public:
 
 // The sink in use until a panel exists: every notification returns at once.
 class NullStatusSink final : public StatusSink {
-public:
+  public:
     void SetStatusClient(const char*) override {}
     void SetStatusActivity(const char*) override {}
     void SetHitCount(std::uint32_t) override {}

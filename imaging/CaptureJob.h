@@ -21,11 +21,11 @@ inline constexpr std::size_t kWindowClassBytes = 200;
 // option is a member here, its key in the settings table and its control in the panel.
 struct CaptureSettings {
     bool targetDesktop = false;  // the whole desktop; otherwise the foreground window's client area
-    std::string windowClass;     // window mode: capture only a window of exactly this class (at most 199 bytes)
-    bool scaleDown = false;      // halve the picture in both directions
-    bool drawTime = false;       // stamp the local date and time in the top-right corner
-    int quality = 75;            // JPEG quality, 0..100
-    int priority = 0;            // capture thread priority level 0 (idle) .. 4 (highest)
+    std::string windowClass;  // window mode: capture only a window of exactly this class (at most 199 bytes)
+    bool scaleDown = false;   // halve the picture in both directions
+    bool drawTime = false;    // stamp the local date and time in the top-right corner
+    int quality = 75;         // JPEG quality, 0..100
+    int priority = 0;         // capture thread priority level 0 (idle) .. 4 (highest)
 
     bool operator==(const CaptureSettings&) const = default;
 };

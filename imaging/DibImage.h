@@ -34,7 +34,7 @@ static_assert(sizeof(BitmapInfoHeader) == 40);
 
 // Bytes per row: width * 3 rounded up to a multiple of 4 (1 -> 4, 2 -> 8, 4 -> 12, 1025 -> 3076).
 constexpr std::size_t DibStride(std::int64_t width) {
-    return static_cast<std::size_t>((width * 3 + 3) / 4 * 4);
+    return static_cast<std::size_t>((width * platform::kBytesPerPixel + 3) / 4 * 4);
 }
 
 class DibImage {

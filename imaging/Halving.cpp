@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "platform/Drawing.h"
+
 namespace imaging {
 namespace {
 
-constexpr int kBytesPerPixel = 3;
+using platform::kBytesPerPixel;
 // Output pixels handled per pass; their column sums live on the stack.
 constexpr int kChunkPixels = 128;
 constexpr int kChunkBytes = 2 * kBytesPerPixel * kChunkPixels;

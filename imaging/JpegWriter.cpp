@@ -10,16 +10,13 @@
 
 static_assert(JPEG_LIB_VERSION == 62, "the writer follows the libjpeg 6.2 interface");
 
+#include "imaging/DibImage.h"
 #include "platform/Files.h"
 
 namespace imaging {
 namespace {
 
-constexpr int kBytesPerPixel = 3;
-
-std::size_t SourceStride(std::int32_t width) {
-    return (static_cast<std::size_t>(width) * kBytesPerPixel + 3) / 4 * 4;
-}
+using platform::kBytesPerPixel;
 
 // libjpeg's standard error manager ends the process on a fatal error. This one jumps back into the writer
 // instead, which then destroys the compressor and reports the failure.
@@ -93,7 +90,7 @@ bool Encode(jpeg_compress_struct& compressor, ErrorExit& errors, std::FILE* stre
     jpeg_start_compress(&compressor, TRUE);
 
     // The top row of the picture is the last row in memory.
-    const std::size_t stride = SourceStride(info.width);
+    const std::size_t stride = DibStride(info.width);
     const std::uint8_t* source = pixels + static_cast<std::size_t>(info.height - 1) * stride;
     JSAMPROW rows[1] = {scratchRow};
     while (compressor.next_scanline < compressor.image_height) {

@@ -10,6 +10,9 @@
 
 namespace platform {
 
+// Bytes per pixel of every picture in memory: blue, green, red.
+constexpr int kBytesPerPixel = 3;
+
 struct Rgb {
     std::uint8_t red = 0;
     std::uint8_t green = 0;
@@ -19,7 +22,7 @@ struct Rgb {
 enum class TextAlign { Left, Right };
 
 class DrawingSurface {
-public:
+  public:
     // Null when the platform cannot draw on it (the pixel array must outlive the surface).
     static std::unique_ptr<DrawingSurface> Create(std::uint8_t* bits, int width, int height, int stride);
     virtual ~DrawingSurface() = default;

@@ -10,7 +10,7 @@
 namespace platform {
 
 class AutoResetEvent {
-public:
+  public:
     // Notifies under the lock: a waiter that wakes may destroy the event at once, so Set must not touch
     // it after releasing the mutex.
     void Set() {
@@ -37,7 +37,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::mutex mutex;
     std::condition_variable changed;
     bool signalled = false;  // guarded by mutex

@@ -19,7 +19,7 @@ inline constexpr char kPathSeparator = '/';
 std::string ExecutablePath(std::size_t limit);
 
 class InputFile {
-public:
+  public:
     // Opens an existing file for reading; null when it cannot be opened.
     static std::unique_ptr<InputFile> Open(const char* path);
     virtual ~InputFile() = default;
@@ -55,7 +55,7 @@ FileIdentity IdentifyFile(const char* path);
 // A file that is only ever appended to, kept open between appends (a log). Never blocks on opening and
 // writes only to a regular file. Not thread-safe: its owner serialises the calls.
 class AppendOnlyFile {
-public:
+  public:
     static constexpr std::size_t kMaxAppendPieces = 8;
 
     explicit AppendOnlyFile(std::string path);
@@ -64,14 +64,14 @@ public:
     AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
 
     const char* Path() const { return path.c_str(); }
-    // Writes the pieces (at most kMaxAppendPieces) in order with one write at the end of the file, when named (IdentifyFile of the
-    // path, taken just before) says the path names a regular file or nothing. When the file held open is
-    // not the one named, it is closed and the path opened again, so that a file moved away or removed is
-    // recreated; when the path names something other than a regular file, the file held is closed and
-    // nothing is written. False when nothing was written.
+    // Writes the pieces (at most kMaxAppendPieces) in order with one write at the end of the file, when named
+    // (IdentifyFile of the path, taken just before) says the path names a regular file or nothing. When the
+    // file held open is not the one named, it is closed and the path opened again, so that a file moved away
+    // or removed is recreated; when the path names something other than a regular file, the file held is
+    // closed and nothing is written. False when nothing was written.
     bool Append(const std::string_view* pieces, std::size_t count, const FileIdentity& named);
 
-private:
+  private:
     bool Reopen();
 
     std::string path;
@@ -84,9 +84,10 @@ enum class Readers { Everyone, OwnerOnly };
 // A new version of a file, written to a temporary file in the same folder and put in place by Commit in
 // one step. Until then, and for ever when Commit is not called, the old version stays as it was.
 class ReplacementFile {
-public:
+  public:
     // Null when the temporary file cannot be created (for example, the folder does not exist).
-    static std::unique_ptr<ReplacementFile> Create(const char* targetPath, Readers readers = Readers::Everyone);
+    static std::unique_ptr<ReplacementFile> Create(const char* targetPath,
+                                                   Readers readers = Readers::Everyone);
     virtual ~ReplacementFile() = default;  // removes the temporary file unless committed
     virtual std::FILE* Stream() = 0;       // binary, for writing
     // Flushes and closes the stream and renames it over the target. False when any write failed; the

@@ -10,7 +10,7 @@
 namespace platform {
 
 class PointerInput {
-public:
+  public:
     // Null when there is no screen to talk to.
     static std::unique_ptr<PointerInput> Open();
     virtual ~PointerInput() = default;

@@ -8,12 +8,12 @@
 namespace platform {
 
 class Lock {
-public:
+  public:
     void lock() { mutex.lock(); }
     void unlock() { mutex.unlock(); }
     bool try_lock() { return mutex.try_lock(); }
 
-private:
+  private:
     std::mutex mutex;
 };
 

@@ -26,11 +26,11 @@ void StopNetworking();
 
 // A new TCP socket, or kInvalidSocket.
 SocketHandle OpenTcpSocket();
-// Binds to the endpoint (address reuse on, so a port whose old connections linger can be bound again; a
-// port another socket listens on is still refused) and listens with the given backlog.
+// Binds to the endpoint, so that a port whose old connections linger can be bound again while a port
+// another socket listens on is still refused.
 bool BindSocket(SocketHandle socket, const Ipv4Endpoint& endpoint);
-// Connections accepted from it send without delay (no Nagle) and give up a send that makes no progress
-// for kSendStallMilliseconds (see SendSome).
+// Listens with the given backlog. Connections accepted from it send without delay (no Nagle) and give up
+// a send that makes no progress for kSendStallMilliseconds (see SendSome).
 bool ListenOnSocket(SocketHandle socket, int backlog);
 inline constexpr int kSendStallMilliseconds = 30 * 1000;
 // Changes how long a send on this socket may make no progress before it fails.

@@ -2,9 +2,9 @@
 
 // INI ("private profile") files: sections in square brackets, "key=value" lines. Section and key names
 // compare without regard to letter case; values are trimmed of surrounding blanks. CR LF, LF and a bare
-// CR all end a line, and a UTF-8 byte-order mark at the start is skipped (and kept when writing). Writing keeps every
-// other line (comments and unknown lines included), changes an existing key in place, appends a new key
-// at the end of its section and a new section at the end of the file. Thread-safe; nothing is cached.
+// CR all end a line, and a UTF-8 byte-order mark at the start is skipped (and kept when writing). Writing
+// keeps every other line (comments and unknown lines included), changes an existing key in place, appends a
+// new key at the end of its section and a new section at the end of the file. Thread-safe; nothing is cached.
 
 #include <cstddef>
 #include <optional>

@@ -18,7 +18,7 @@ class DrawingSurface;
 using WindowId = std::uint64_t;
 
 class Desktop {
-public:
+  public:
     // Null when there is no screen to talk to (no display).
     static std::unique_ptr<Desktop> Open();
     virtual ~Desktop() = default;

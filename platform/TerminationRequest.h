@@ -1,7 +1,8 @@
 #pragma once
 
 // The requests to end a program that runs without a window: Ctrl+C in its terminal, its terminal
-// closing, or the system's polite stop (on Linux SIGINT, SIGHUP and SIGTERM). For a process's main thread only.
+// closing, or the system's polite stop (on Linux SIGINT, SIGHUP and SIGTERM). For a process's main thread
+// only.
 
 namespace platform {
 

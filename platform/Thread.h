@@ -18,7 +18,7 @@ bool StartDetachedThread(std::function<void()> work);
 enum class ThreadPriority { Idle, Lowest, Normal, AboveNormal, Highest };
 
 class JoinableThread {
-public:
+  public:
     // Starts work on a new thread that takes the given priority before work begins (nullopt: the priority
     // it was created with). A priority the process is not allowed to take is silently left as created.
     // Null when no thread could be started.

@@ -1,5 +1,6 @@
 #!/bin/bash
-# test.sh -- installs what is missing, then builds and runs every test three times: a normal build, an
+# test.sh -- installs what is missing, checks the layout of the sources against .clang-format, then builds
+# with warnings as errors and runs every test three times: a normal build, an
 # AddressSanitizer+UndefinedBehaviorSanitizer build and a ThreadSanitizer build; after the normal build,
 # scripts/user-checks.sh (live page, installed package, reverse proxy). Tests that need a screen
 # run on a private Xvfb that CTest starts and stops itself. Then the Windows build runs its tests under
@@ -7,6 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" build test
+"$root/scripts/format.sh" --check
 
 status=0
 run_suite() {
@@ -15,7 +17,7 @@ run_suite() {
     # The sanitizer builds skip the benchmark hosts: only the tests run there.
     local bench=ON
     [ -n "$sanitize" ] && bench=OFF
-    "$root/scripts/build.sh" "$dir" "$sanitize" -DQV_BUILD_BENCH=$bench
+    "$root/scripts/build.sh" "$dir" "$sanitize" -DQV_BUILD_BENCH=$bench -DQV_WERROR=ON
     echo "== test $dir"
     (cd "$dir" && ctest --output-on-failure -j "$(nproc)") || status=1
 }

@@ -7,6 +7,8 @@ set -euo pipefail
 action=$1; prefix=$2; size=${3:-1280x1024}
 case "$action" in
 start)
+    # A server this prefix started before goes first: CTest's --repeat runs the fixture's start again.
+    "$0" stop "$prefix"
     mkdir -p "$(dirname "$prefix")"
     rm -f "$prefix.display" "$prefix.pid"
     exec 3> "$prefix.fd"

@@ -48,8 +48,7 @@ int ConnectionTable::LongestAwaitingHead(Clock::time_point now, Clock::duration 
     int longest = -1;
     for (int index = 0; index < kConnectionSlots; ++index) {
         if (slots[index] && !successors[index] && phases[index] == Phase::AwaitingHead &&
-            now - acceptedAt[index] >= patience &&
-            (longest < 0 || acceptedAt[index] < acceptedAt[longest])) {
+            now - acceptedAt[index] >= patience && (longest < 0 || acceptedAt[index] < acceptedAt[longest])) {
             longest = index;
         }
     }

@@ -18,15 +18,15 @@ enum class StartResult { AlreadyRunning = -1, Failed = 0, Started = 1 };
 
 // The generic engine: a listening socket, an accept thread while started, 50 connection slots and one
 // detached worker thread per connection, each serving one GET request and closing. Each slot has its own
-// worker, started with its first connection and kept for the slot's next ones while they come. Applications plug in
-// through the three hooks, which run on worker threads (up to 50 at once) and, for the log of a 503, on
-// the accept thread.
+// worker, started with its first connection and kept for the slot's next ones while they come. Applications
+// plug in through the three hooks, which run on worker threads (up to 50 at once) and, for the log of a 503,
+// on the accept thread.
 //
 // Start, Stop and Shutdown are called from one controlling thread. A subclass that overrides the hooks
 // calls Shutdown in its destructor, so that no thread runs a hook of a half-destroyed object; the
 // destructor here calls it again as a last resort, so that no thread outlives the object.
 class HttpServer {
-public:
+  public:
     HttpServer();
     virtual ~HttpServer();
     HttpServer(const HttpServer&) = delete;
@@ -52,9 +52,7 @@ public:
     int WriteResponseHead(TcpSocket& connection, int status, int length, const char* statusText,
                           const char* contentType, const char* realm);
 
-    const char* ServerName() const { return serverName; }
-
-protected:
+  protected:
     // Non-zero: the path may be served only to a client presenting matching Basic credentials; realm (or
     // null) and credentials ("user:password") then point to texts that stay unchanged until the request
     // is finished. Base: 0.
@@ -76,7 +74,7 @@ protected:
     // whose head timed out. Set while stopped.
     void SetHeadPatience(std::chrono::milliseconds patience) { headPatience = patience; }
 
-private:
+  private:
     struct RequestHead;
 
     void RunAcceptThread();

@@ -14,7 +14,7 @@
 // Response bytes written with SendText are gathered and leave with the next SendAll or Close, so that a
 // head and the start of its body travel in one segment; the bytes on the wire are the same.
 class TcpSocket : public WinsockSession {
-public:
+  public:
     TcpSocket() = default;
 
     // Opens a socket listening on all interfaces at the port's low 16 bits. 1 listening, 0 failed (nothing
@@ -60,7 +60,7 @@ public:
     platform::net::Ipv4Endpoint address;
     platform::net::SocketHandle handle = platform::net::kInvalidSocket;
 
-private:
+  private:
     // Sends the pending bytes and then length bytes from bytes, gathered into as few sends as possible.
     // The pending bytes are dropped either way.
     bool SendGathered(const void* bytes, std::size_t length);

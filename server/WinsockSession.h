@@ -6,7 +6,7 @@
 // starts it; connection objects carry an unstarted session, so creating and destroying them never touches
 // the start-up count.
 class WinsockSession {
-public:
+  public:
     WinsockSession() = default;
     ~WinsockSession() { Cleanup(); }
     WinsockSession(const WinsockSession&) = delete;

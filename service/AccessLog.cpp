@@ -69,7 +69,9 @@ RequestClient::RequestClient(const TcpSocket& connection, bool resolveHostName)
     currentClient = this;
 }
 
-RequestClient::~RequestClient() { currentClient = outer; }
+RequestClient::~RequestClient() {
+    currentClient = outer;
+}
 
 const ClientNames* RequestClient::NamesFor(const TcpSocket& connection) {
     for (const RequestClient* client = currentClient; client != nullptr; client = client->outer) {
@@ -87,8 +89,9 @@ void AccessLogFile::Append(std::string_view escapedRequestText, std::string_view
     std::lock_guard guard(lock);
     // The stamp is taken under the lock, so that the stamps of consecutive lines never go backwards.
     char stamp[kTimeStampBytes];
-    const std::string_view pieces[] = {std::string_view(stamp, WriteTimeStamp(stamp, platform::CurrentLocalTime())),
-                                       escapedRequestText, tail};
+    const std::string_view pieces[] = {
+        std::string_view(stamp, WriteTimeStamp(stamp, platform::CurrentLocalTime())), escapedRequestText,
+        tail};
     file.Append(pieces, std::size(pieces), named);
 }
 

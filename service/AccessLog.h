@@ -40,7 +40,7 @@ ClientNames NameClient(const TcpSocket& connection, bool resolveHostName);
 // the status note and for every log line of that request: the names are looked up when it is made, and
 // NamesFor finds them for the same connection on the same thread.
 class RequestClient {
-public:
+  public:
     RequestClient(const TcpSocket& connection, bool resolveHostName);
     ~RequestClient();
     RequestClient(const RequestClient&) = delete;
@@ -50,7 +50,7 @@ public:
     // The names of connection's request being handled on this thread, or null.
     static const ClientNames* NamesFor(const TcpSocket& connection);
 
-private:
+  private:
     const TcpSocket& connection;
     ClientNames names;
     RequestClient* outer;
@@ -62,13 +62,13 @@ private:
 // without a report when the path names no regular file (a FIFO, a folder) or it cannot be opened. Opening
 // never blocks. Thread-safe.
 class AccessLogFile {
-public:
+  public:
     explicit AccessLogFile(std::string path) : file(std::move(path)) {}
 
     // Appends the time stamp of now, the escaped request text and the tail as one line.
     void Append(std::string_view escapedRequestText, std::string_view tail);
 
-private:
+  private:
     platform::Lock lock;
     platform::files::AppendOnlyFile file;  // guarded by lock
 };

@@ -1,7 +1,7 @@
 #include "service/CaptureService.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -14,13 +14,13 @@
 // The capture job keeps one sink for its life; this one passes its notifications on to whichever sink
 // the service has at the moment.
 class CaptureService::StatusForwarder final : public StatusSink {
-public:
+  public:
     explicit StatusForwarder(const CaptureService& service) : service(service) {}
     void SetStatusClient(const char* text) override { service.Status().SetStatusClient(text); }
     void SetStatusActivity(const char* text) override { service.Status().SetStatusActivity(text); }
     void SetHitCount(std::uint32_t count) override { service.Status().SetHitCount(count); }
 
-private:
+  private:
     const CaptureService& service;
 };
 
@@ -96,13 +96,17 @@ void CaptureService::ShowStartupPicture() const {
     platform::files::CopyFileUnlessExists(startupPath.c_str(), snapshotPath.c_str());
 }
 
-void CaptureService::SetStatusSink(StatusSink* sink) { statusSink.store(sink != nullptr ? sink : &silentSink); }
+void CaptureService::SetStatusSink(StatusSink* sink) {
+    statusSink.store(sink != nullptr ? sink : &silentSink);
+}
 
 void CaptureService::SetTickSource(std::function<std::uint32_t()> source) {
     tickSource = source ? std::move(source) : std::function<std::uint32_t()>(platform::TickCount);
 }
 
-std::string CaptureService::WorkingFilePath(const char* fileName) const { return locations.PathOf(fileName); }
+std::string CaptureService::WorkingFilePath(const char* fileName) const {
+    return locations.PathOf(fileName);
+}
 
 int CaptureService::HookAuthenticate(const char*, const char** realmOut, const char** credentialsOut) {
     const AppliedSettings& applied = *current.load();
@@ -120,8 +124,10 @@ int CaptureService::HookLogAccess(TcpSocket& connection, int status, int length,
     // given on the accept thread, which must never wait for the name service, and is logged with the
     // address alone.
     const access_log::ClientNames* known = access_log::RequestClient::NamesFor(connection);
-    const bool mayLookUp = CurrentSettings().resolveHostname && status != static_cast<int>(HttpStatusCode::ServiceUnavailable);
-    const access_log::ClientNames names = known != nullptr ? *known : access_log::NameClient(connection, mayLookUp);
+    const bool mayLookUp =
+        CurrentSettings().resolveHostname && status != static_cast<int>(HttpStatusCode::ServiceUnavailable);
+    const access_log::ClientNames names =
+        known != nullptr ? *known : access_log::NameClient(connection, mayLookUp);
     const std::string tail = access_log::FormatTail(status, length, names.hostName, names.address);
     const std::string escaped = access_log::EscapeRequestText(requestText);
     accessLog->Append(escaped, tail);

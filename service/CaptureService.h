@@ -29,7 +29,7 @@ class AccessLogFile;
 // and the engine's three hooks. The settings are applied by the controlling thread while the server is
 // stopped; a copy once applied never changes, so the worker and capture threads read it without locking.
 class CaptureService : public HttpServer {
-public:
+  public:
     // The working files live where locations says; with an executable's path, all beside it.
     explicit CaptureService(FileLocations locations);
     explicit CaptureService(std::string executablePath);
@@ -73,10 +73,10 @@ public:
 
     // Program-wide state that survives Stop and Start.
     platform::Lock captureLock;  // serialises the hit counter, the rate-limit test and the whole capture
-    std::uint32_t hitCount = 0;         // guarded by captureLock
+    std::uint32_t hitCount = 0;  // guarded by captureLock
     std::uint32_t lastCaptureTick = 0;  // guarded by captureLock
 
-protected:
+  protected:
     int HookAuthenticate(const char* path, const char** realmOut, const char** credentialsOut) override;
     int HookHandleRequest(const char* path, TcpSocket& connection) override;
     int HookLogAccess(TcpSocket& connection, int status, int length, const char* requestText) override;
@@ -84,7 +84,7 @@ protected:
     // Takes one snapshot into fileName; the capture job's result. Tests may replace it.
     virtual imaging::CaptureResult RunCaptureJob(const char* fileName);
 
-private:
+  private:
     class StatusForwarder;
 
     StatusSink& Status() const { return *statusSink.load(); }
@@ -93,7 +93,8 @@ private:
     // Log, head, body of an answer whose body is a page in memory.
     void SendPageAnswer(TcpSocket& connection, const char* path, const pages::Answer& answer);
     // Log, head, body of a file answer; false (nothing logged or sent) when the file cannot be opened.
-    bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath, const pages::Answer& answer);
+    bool SendFileAnswer(TcpSocket& connection, const char* path, const char* filePath,
+                        const pages::Answer& answer);
 
     FileLocations locations;
     // One applied copy of the settings with what is derived from it.
@@ -109,7 +110,7 @@ private:
     NullStatusSink silentSink;
     std::atomic<StatusSink*> statusSink{&silentSink};
     std::function<std::uint32_t()> tickSource;
-    std::unique_ptr<StatusForwarder> captureStatus;  // the capture job's sink: forwards to statusSink
+    std::unique_ptr<StatusForwarder> captureStatus;   // the capture job's sink: forwards to statusSink
     std::unique_ptr<imaging::CaptureJob> captureJob;  // used only under captureLock
     std::unique_ptr<RemoteClick> remoteClick;
     std::unique_ptr<access_log::AccessLogFile> accessLog;  // of logPath

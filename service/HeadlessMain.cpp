@@ -16,6 +16,7 @@
 #include "service/CaptureService.h"
 #include "service/HeadlessSettings.h"
 #include "service/SettingsKeys.h"
+#include "service/Shutdown.h"
 
 namespace {
 
@@ -135,12 +136,7 @@ int main(int argc, char** argv) {
     PrintWhereItServes(service, settingsPath, settings.port);
 
     platform::WaitForTerminationRequest();
-    if (!service.StopAndWait(kStopGrace)) {
-        // A request that is still stuck would hold the service's destruction for ever.
-        std::fprintf(stderr, "%s: requests still running after %lld s; ending them\n", kProgram,
-                     static_cast<long long>(kStopGrace.count()));
-        std::_Exit(kExitCannotServe);
-    }
+    ShutDownWithin(service, kStopGrace, kProgram);
     service.CleanupWinsock();
     return kExitDone;
 }

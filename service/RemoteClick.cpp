@@ -22,7 +22,8 @@ constexpr std::uint32_t kAfterClickMilliseconds = 1000;
 std::int32_t ParseCoordinate(std::string_view text, char stop) {
     char digits[kClickCoordinateChars + 1]{};
     std::size_t count = 0;
-    while (count < text.size() && count < kClickCoordinateChars && text[count] != stop && text[count] != '\0') {
+    while (count < text.size() && count < kClickCoordinateChars && text[count] != stop &&
+           text[count] != '\0') {
         digits[count] = text[count];
         ++count;
     }
@@ -42,7 +43,8 @@ std::optional<Point> ParseClickQuery(std::string_view path) {
     if (queryMark == std::string_view::npos || comma == std::string_view::npos) {
         return std::nullopt;
     }
-    return Point{ParseCoordinate(path.substr(queryMark + 1), ','), ParseCoordinate(path.substr(comma + 1), '&')};
+    return Point{ParseCoordinate(path.substr(queryMark + 1), ','),
+                 ParseCoordinate(path.substr(comma + 1), '&')};
 }
 
 Point ClickScreenPoint(Point picturePoint, bool scaleDown, Point windowOrigin) {

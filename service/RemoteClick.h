@@ -28,7 +28,7 @@ Point ClickScreenPoint(Point picturePoint, bool scaleDown, Point windowOrigin);
 // one thread at a time. The connections are opened on the first click and kept; when there is no screen,
 // the click does nothing and the next one tries again.
 class RemoteClick {
-public:
+  public:
     RemoteClick();
     ~RemoteClick();
     RemoteClick(const RemoteClick&) = delete;
@@ -39,12 +39,12 @@ public:
     // relative to the client area of the window in the foreground now; without one nothing is clicked.
     void Perform(std::string_view path, bool scaleDown, bool targetDesktop);
 
-private:
+  private:
     // Opens what is missing, with lock held; the desktop only when needed. False when something needed
     // cannot be opened.
     bool OpenDevices(bool needDesktop);
 
-    platform::Lock lock;  // serialises every use of input and desktop
+    platform::Lock lock;                            // serialises every use of input and desktop
     std::unique_ptr<platform::PointerInput> input;  // guarded by lock
     std::unique_ptr<platform::Desktop> desktop;     // guarded by lock
 };

@@ -51,20 +51,20 @@ int CaptureService::HookHandleRequest(const char* path, TcpSocket& connection) {
     }
 
     switch (route) {
-    case pages::Route::ViewerPage:
-    case pages::Route::Click: {
-        const std::string templatePath = WorkingFilePath(pages::kTemplateFileName);
-        if (!SendFileAnswer(connection, path, templatePath.c_str(), pages::kPage)) {
-            SendPageAnswer(connection, path, pages::kPage);
+        case pages::Route::ViewerPage:
+        case pages::Route::Click: {
+            const std::string templatePath = WorkingFilePath(pages::kTemplateFileName);
+            if (!SendFileAnswer(connection, path, templatePath.c_str(), pages::kPage)) {
+                SendPageAnswer(connection, path, pages::kPage);
+            }
+            break;
         }
-        break;
-    }
-    case pages::Route::Snapshot:
-        SendSnapshot(connection, path, startTick);
-        break;
-    case pages::Route::NotFound:
-        SendPageAnswer(connection, path, pages::kNotFound);
-        break;
+        case pages::Route::Snapshot:
+            SendSnapshot(connection, path, startTick);
+            break;
+        case pages::Route::NotFound:
+            SendPageAnswer(connection, path, pages::kNotFound);
+            break;
     }
     return 1;
 }

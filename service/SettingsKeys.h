@@ -19,7 +19,11 @@ inline constexpr int kMaxQuality = 100;
 // first other character; no digits gives 0. Values beyond 32 bits saturate.
 std::int32_t ParseNumber(const char* text);
 // A flag is set exactly when its value begins with a lower-case "y".
-inline bool ParseFlag(const char* text) { return text[0] == 'y'; }
-inline const char* FormatFlag(bool set) { return set ? "yes" : "no"; }
+inline bool ParseFlag(const char* text) {
+    return text[0] == 'y';
+}
+inline const char* FormatFlag(bool set) {
+    return set ? "yes" : "no";
+}
 
 }  // namespace settings

@@ -50,7 +50,9 @@ ControlPanel::ControlPanel(CaptureService& service, LinkClass& links, std::strin
     : ControlPanel(service, links,
                    FileLocations::BesideExecutable(executablePath, platform::files::kPathSeparator)) {}
 
-std::string ControlPanel::WorkingFile(const char* fileName) const { return locations.PathOf(fileName); }
+std::string ControlPanel::WorkingFile(const char* fileName) const {
+    return locations.PathOf(fileName);
+}
 
 int ControlPanel::HandleMessage(DialogWindow& /*dialogWindow*/, const DialogMessage& message) {
     std::visit(MessageHandlers{
@@ -70,17 +72,17 @@ int ControlPanel::HandleMessage(DialogWindow& /*dialogWindow*/, const DialogMess
 
 void ControlPanel::OnCommand(int id) {
     switch (id) {
-    case IDOK:
-        StartService();
-        break;
-    case IDC_STOP:
-        StopService();
-        break;
-    case IDCANCEL:
-        Close();
-        break;
-    default:
-        break;
+        case IDOK:
+            StartService();
+            break;
+        case IDC_STOP:
+            StopService();
+            break;
+        case IDCANCEL:
+            Close();
+            break;
+        default:
+            break;
     }
 }
 
@@ -115,7 +117,8 @@ void ControlPanel::StartService() {
     // A session nothing can capture would be served as the start-up picture for ever: say why instead.
     if (const std::string problem = platform::ScreenCaptureProblem(); !problem.empty()) {
         const std::string text = std::string(kStartFailedText) + "\n" + problem;
-        window.ShowMessageBox(MessageBoxOwner::Dialog, text.c_str(), kStartFailedCaption, MessageIcon::Warning);
+        window.ShowMessageBox(MessageBoxOwner::Dialog, text.c_str(), kStartFailedCaption,
+                              MessageIcon::Warning);
         return;
     }
     if (service.Start(SettingsFromControls()) != StartResult::Failed) {

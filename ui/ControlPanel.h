@@ -20,7 +20,7 @@ inline constexpr const char* kPriorityNames[kPriorityCount] = {"アイドル", "
 // running service. Every handler runs on the GUI thread; the status notifications come from the service's
 // threads and only queue their news for the GUI thread.
 class ControlPanel : public ModalDialog, public StatusSink {
-public:
+  public:
     // The working files live where locations says; with an executable's path, all beside it.
     ControlPanel(CaptureService& service, LinkClass& links, FileLocations locations);
     ControlPanel(CaptureService& service, LinkClass& links, std::string executablePath);
@@ -37,7 +37,7 @@ public:
     void SetStatusActivity(const char* text) override;
     void SetHitCount(std::uint32_t count) override;
 
-private:
+  private:
     void InitDialog();
     void StartService();
     void StopService();
@@ -75,6 +75,6 @@ private:
 
     // Status news from the service's threads, shown by the GUI thread.
     std::mutex statusLock;
-    StatusNews pendingStatus;                // guarded by statusLock
-    DialogBackend* statusWindow = nullptr;   // guarded by statusLock; set while the dialog lives
+    StatusNews pendingStatus;               // guarded by statusLock
+    DialogBackend* statusWindow = nullptr;  // guarded by statusLock; set while the dialog lives
 };

@@ -10,8 +10,8 @@ constexpr std::uint32_t kEditStyle = kBorder | kTabStop | kAutoHorizontalScroll;
 
 constexpr const char* kPanelFontFamily = "ＭＳ Ｐゴシック";
 constexpr int kPanelFontPoints = 9;
-constexpr std::uint32_t kPanelStyle =
-    dialog_style::kCaption | dialog_style::kSystemMenu | dialog_style::kMinimizeBox | dialog_style::kModalFrame;
+constexpr std::uint32_t kPanelStyle = dialog_style::kCaption | dialog_style::kSystemMenu |
+                                      dialog_style::kMinimizeBox | dialog_style::kModalFrame;
 
 constexpr ControlTemplate kControls[kControlPanelControlCount] = {
     {IDOK, kButtonClass, "開始", kDefaultPushButton | kTabStop, 130, 19, 50, 14},
@@ -49,9 +49,11 @@ constexpr ControlTemplate kControls[kControlPanelControlCount] = {
     {IDC_TEMPLATELINK, kLinkClassName, "テンプレートを使用", kTabStop, 86, 227, 58, 9},
 };
 
-constexpr DialogTemplate kControlPanel{"ORV QV Server", kPanelStyle,      187, 315,
+constexpr DialogTemplate kControlPanel{"ORV QV Server",  kPanelStyle,      187,      315,
                                        kPanelFontFamily, kPanelFontPoints, kControls};
 
 }  // namespace
 
-const DialogTemplate& ControlPanelTemplate() { return kControlPanel; }
+const DialogTemplate& ControlPanelTemplate() {
+    return kControlPanel;
+}

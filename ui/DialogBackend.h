@@ -24,7 +24,7 @@ enum class MessageBoxOwner { None, Dialog };
 // PostWorkerNotify. Texts are UTF-8. Calls naming an id the dialog does not have do nothing and return
 // false, 0 or an empty text.
 class DialogBackend : public MessageTarget {
-public:
+  public:
     // The slot that links the window to its ModalDialog, empty until the init message.
     virtual ModalDialog* Owner() const = 0;
     virtual void SetOwner(ModalDialog* owner) = 0;
@@ -76,7 +76,8 @@ using DialogProcedure = int (*)(DialogBackend& window, const DialogMessage& mess
 // could not be created (a control of an unregistered class). Destroy is the last message before the
 // window goes; once the dialog has ended, no other message reaches the procedure.
 class DialogToolkit {
-public:
+  public:
     virtual ~DialogToolkit() = default;
-    virtual int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, ModalDialog* dialog) = 0;
+    virtual int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
+                          ModalDialog* dialog) = 0;
 };

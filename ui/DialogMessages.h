@@ -91,7 +91,7 @@ inline const dialog_message::Command* AsCommand(const DialogMessage& message) {
 
 // Something that receives dialog messages synchronously on the GUI thread: a dialog window.
 class MessageTarget {
-public:
+  public:
     virtual ~MessageTarget() = default;
     virtual int Deliver(const DialogMessage& message) = 0;
 };

@@ -11,19 +11,19 @@
 
 // Control styles, named after what they ask of the control.
 namespace control_style {
-inline constexpr std::uint32_t kTabStop = 1u << 0;             // WS_TABSTOP
-inline constexpr std::uint32_t kGroup = 1u << 1;               // WS_GROUP: starts a group
-inline constexpr std::uint32_t kBorder = 1u << 2;              // WS_BORDER
-inline constexpr std::uint32_t kDefaultPushButton = 1u << 3;   // BS_DEFPUSHBUTTON
-inline constexpr std::uint32_t kPushButton = 1u << 4;          // BS_PUSHBUTTON
-inline constexpr std::uint32_t kAutoCheckBox = 1u << 5;        // BS_AUTOCHECKBOX
-inline constexpr std::uint32_t kAutoRadioButton = 1u << 6;     // BS_AUTORADIOBUTTON
-inline constexpr std::uint32_t kGroupBox = 1u << 7;            // BS_GROUPBOX
+inline constexpr std::uint32_t kTabStop = 1u << 0;               // WS_TABSTOP
+inline constexpr std::uint32_t kGroup = 1u << 1;                 // WS_GROUP: starts a group
+inline constexpr std::uint32_t kBorder = 1u << 2;                // WS_BORDER
+inline constexpr std::uint32_t kDefaultPushButton = 1u << 3;     // BS_DEFPUSHBUTTON
+inline constexpr std::uint32_t kPushButton = 1u << 4;            // BS_PUSHBUTTON
+inline constexpr std::uint32_t kAutoCheckBox = 1u << 5;          // BS_AUTOCHECKBOX
+inline constexpr std::uint32_t kAutoRadioButton = 1u << 6;       // BS_AUTORADIOBUTTON
+inline constexpr std::uint32_t kGroupBox = 1u << 7;              // BS_GROUPBOX
 inline constexpr std::uint32_t kAutoHorizontalScroll = 1u << 8;  // ES_AUTOHSCROLL
-inline constexpr std::uint32_t kPassword = 1u << 9;            // ES_PASSWORD
-inline constexpr std::uint32_t kRightAligned = 1u << 10;       // SS_RIGHT: static text flush right
-inline constexpr std::uint32_t kAutoTicks = 1u << 11;          // TBS_AUTOTICKS: a tick at every position
-inline constexpr std::uint32_t kTicksTop = 1u << 12;           // TBS_TOP
+inline constexpr std::uint32_t kPassword = 1u << 9;              // ES_PASSWORD
+inline constexpr std::uint32_t kRightAligned = 1u << 10;         // SS_RIGHT: static text flush right
+inline constexpr std::uint32_t kAutoTicks = 1u << 11;            // TBS_AUTOTICKS: a tick at every position
+inline constexpr std::uint32_t kTicksTop = 1u << 12;             // TBS_TOP
 inline constexpr std::uint32_t kAll = (1u << 13) - 1;
 }  // namespace control_style
 
@@ -53,9 +53,9 @@ struct ControlTemplate {
 };
 
 struct DialogTemplate {
-    const char* caption;  // UTF-8
-    std::uint32_t style;  // dialog_style bits
-    int width, height;    // client area, dialog units
+    const char* caption;     // UTF-8
+    std::uint32_t style;     // dialog_style bits
+    int width, height;       // client area, dialog units
     const char* fontFamily;  // UTF-8; a backend without this font substitutes its closest one
     int fontPointSize;
     std::span<const ControlTemplate> controls;

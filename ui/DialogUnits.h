@@ -26,5 +26,9 @@ constexpr int ScaleRounded(int value, int numerator, int denominator) {
     return static_cast<int>(product >= 0 ? (product + half) / denominator : (product - half) / denominator);
 }
 
-constexpr int DialogXToPixels(int x, DialogBaseUnits units) { return ScaleRounded(x, units.x, 4); }
-constexpr int DialogYToPixels(int y, DialogBaseUnits units) { return ScaleRounded(y, units.y, 8); }
+constexpr int DialogXToPixels(int x, DialogBaseUnits units) {
+    return ScaleRounded(x, units.x, 4);
+}
+constexpr int DialogYToPixels(int y, DialogBaseUnits units) {
+    return ScaleRounded(y, units.y, 8);
+}

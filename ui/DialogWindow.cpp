@@ -10,7 +10,9 @@ namespace {
 
 constexpr std::size_t kNumberTextBytes = 16;  // "-2147483648" and "4294967295" with room to spare
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // The length of the longest prefix of text[0..length) that ends on a UTF-8 character boundary.
 std::size_t WholeCharacters(const char* text, std::size_t length) {
@@ -78,7 +80,9 @@ std::uint32_t ParseItemInt(const char* text, bool* translated, bool isSigned) {
     return negative ? 0u - magnitude : magnitude;
 }
 
-int DialogWindow::IsChecked(int id) const { return backend != nullptr ? backend->IsChecked(id) : 0; }
+int DialogWindow::IsChecked(int id) const {
+    return backend != nullptr ? backend->IsChecked(id) : 0;
+}
 
 void DialogWindow::SetChecked(int id, int state) {
     if (backend != nullptr) {
@@ -123,7 +127,9 @@ bool DialogWindow::SetItemInt(int id, std::uint32_t value, bool isSigned) {
     return SetItemText(id, text);
 }
 
-bool DialogWindow::EnableItem(int id, bool enable) { return backend != nullptr && backend->EnableItem(id, enable); }
+bool DialogWindow::EnableItem(int id, bool enable) {
+    return backend != nullptr && backend->EnableItem(id, enable);
+}
 
 void DialogWindow::SetSliderRange(int id, int minimum, int maximum) {
     if (backend != nullptr) {
@@ -137,7 +143,9 @@ void DialogWindow::SetSliderPosition(int id, int position) {
     }
 }
 
-int DialogWindow::SliderPosition(int id) const { return backend != nullptr ? backend->SliderPosition(id) : 0; }
+int DialogWindow::SliderPosition(int id) const {
+    return backend != nullptr ? backend->SliderPosition(id) : 0;
+}
 
 bool DialogWindow::SendItemMessage(int id, const LinkMessage& message) {
     return backend != nullptr && backend->SendItemMessage(id, message);

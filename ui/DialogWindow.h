@@ -9,7 +9,7 @@
 // A dialog window as its handler sees it: a handle to the live window with accessors by control id.
 // Constructed empty; it never owns the window and goes stale when the window is gone.
 class DialogWindow {
-public:
+  public:
     DialogWindow() = default;
     explicit DialogWindow(DialogBackend* backend) : backend(backend) {}
 
@@ -41,7 +41,7 @@ public:
     void EndDialog(int result);
     void PostCommand(int id);
 
-private:
+  private:
     DialogBackend* backend = nullptr;
 };
 

@@ -6,14 +6,14 @@ int ModalDialog::HandleMessage(DialogWindow& dialogWindow, const DialogMessage& 
         return 0;
     }
     switch (command->id) {
-    case IDOK:
-        dialogWindow.EndDialog(1);
-        break;
-    case IDCANCEL:
-        dialogWindow.EndDialog(0);
-        break;
-    default:
-        break;
+        case IDOK:
+            dialogWindow.EndDialog(1);
+            break;
+        case IDCANCEL:
+            dialogWindow.EndDialog(0);
+            break;
+        default:
+            break;
     }
     return 0;
 }

@@ -6,7 +6,7 @@
 // A modal dialog run from a template, whose messages go to one virtual operation. Subclasses override
 // HandleMessage; RunModal runs the dialog once and returns when it has ended.
 class ModalDialog {
-public:
+  public:
     ModalDialog() = default;
     virtual ~ModalDialog() = default;
     ModalDialog(const ModalDialog&) = delete;
@@ -25,7 +25,7 @@ public:
     // handler did.
     static int DialogProc(DialogBackend& handle, const DialogMessage& message);
 
-protected:
+  protected:
     DialogWindow window;  // empty until the init message; stale once the dialog has ended
     int parameter = 0;
 };

@@ -29,24 +29,30 @@ void ControlPanel::QueueStatus(Update update, bool urgent) {
 }
 
 void ControlPanel::SetStatusClient(const char* text) {
-    QueueStatus([text](StatusNews& news) {
-        news.client = text;
-        news.clientChanged = true;
-    }, false);
+    QueueStatus(
+        [text](StatusNews& news) {
+            news.client = text;
+            news.clientChanged = true;
+        },
+        false);
 }
 
 void ControlPanel::SetStatusActivity(const char* text) {
-    QueueStatus([text](StatusNews& news) {
-        news.activity = text;
-        news.activityChanged = true;
-    }, true);
+    QueueStatus(
+        [text](StatusNews& news) {
+            news.activity = text;
+            news.activityChanged = true;
+        },
+        true);
 }
 
 void ControlPanel::SetHitCount(std::uint32_t count) {
-    QueueStatus([count](StatusNews& news) {
-        news.hitCount = count;
-        news.hitCountChanged = true;
-    }, false);
+    QueueStatus(
+        [count](StatusNews& news) {
+            news.hitCount = count;
+            news.hitCountChanged = true;
+        },
+        false);
 }
 
 void ControlPanel::ApplyQueuedStatus() {

@@ -6,6 +6,7 @@
 
 #include "platform/Locations.h"
 #include "service/CaptureService.h"
+#include "service/Shutdown.h"
 #include "ui/ControlPanel.h"
 #include "ui/ControlPanelTemplate.h"
 #include "ui/LinkState.h"
@@ -42,11 +43,8 @@ int main(int /*argc*/, char** /*argv*/) {
     panel.RunModal(toolkit, ControlPanelTemplate(), 0);
 
     // Closing the panel leaves the service running. Stop it and let running requests finish before the
-    // panel and the service go; requests that do not finish in time end with the process instead of
-    // touching destroyed objects.
-    if (!service.StopAndWait(kShutdownWait)) {
-        std::_Exit(0);
-    }
+    // panel and the service go.
+    ShutDownWithin(service, kShutdownWait, "qvserver");
     service.SetStatusSink(nullptr);
     service.CleanupWinsock();
     return 0;

@@ -38,7 +38,7 @@ status=0
 for size in 1920x1080 1280x720; do
     width=${size%x*}; height=${size#*x}
     echo "== $size"
-    "$root/../shared/bench/make-desktop.sh" "$width" "$height" "$work/desktop-$size.png"
+    "$root/bench/desktop.sh" "$width" "$height" "$work/desktop-$size.png"
     xvfb_prefix="$work/xvfb-$size"
     "$root/scripts/xvfb.sh" start "$xvfb_prefix" "$size"
     export DISPLAY=$(cat "$xvfb_prefix.display")

@@ -15,7 +15,7 @@
 namespace {
 
 class BenchServer final : public HttpServer {
-public:
+  public:
     ~BenchServer() override { Shutdown(); }
 
     void PrintCounts() const {
@@ -24,18 +24,26 @@ public:
         std::fflush(stdout);
     }
 
-protected:
+  protected:
     int HookLogAccess(TcpSocket&, int status, int, const char*) override {
         switch (status) {
-            case 404: notFound.fetch_add(1, std::memory_order_relaxed); break;
-            case 400: badRequest.fetch_add(1, std::memory_order_relaxed); break;
-            case 503: unavailable.fetch_add(1, std::memory_order_relaxed); break;
-            default: other.fetch_add(1, std::memory_order_relaxed); break;
+            case 404:
+                notFound.fetch_add(1, std::memory_order_relaxed);
+                break;
+            case 400:
+                badRequest.fetch_add(1, std::memory_order_relaxed);
+                break;
+            case 503:
+                unavailable.fetch_add(1, std::memory_order_relaxed);
+                break;
+            default:
+                other.fetch_add(1, std::memory_order_relaxed);
+                break;
         }
         return 1;
     }
 
-private:
+  private:
     std::atomic<long> notFound{0};
     std::atomic<long> badRequest{0};
     std::atomic<long> unavailable{0};

@@ -3,7 +3,7 @@
 #
 # Both serve the same bytes on 127.0.0.1 with one request per connection (nginx: keepalive_timeout 0):
 # "/" is the 180-byte built-in viewer page, "/screen" one progressive JPEG of a 1920x1080 desktop picture
-# (the shared make-desktop.sh beside the repository). qvserver-headless (BUILD_DIR/bin, built beforehand: this script builds
+# (bench/desktop.sh). qvserver-headless (BUILD_DIR/bin, built beforehand: this script builds
 # nothing) runs with MinRemake 4000000 and ResolveHostname off, so "/screen" is served from the existing
 # file, and writes its access log as always; nginx runs without an access log. wrk loads each with 2
 # threads, 50 connections and "Connection: close" and the script prints requests/s, p50 and p99 latency and
@@ -25,7 +25,7 @@ connections=50
 threads=2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 host=$build/bin/qvserver-headless
-make_desktop=${QV_MAKE_DESKTOP:-$root/../shared/bench/make-desktop.sh}
+make_desktop=${QV_MAKE_DESKTOP:-$root/bench/desktop.sh}
 [ -x "$host" ] || { echo "no host at $host: build the target qvserver-headless first" >&2; exit 1; }
 [ -f "$make_desktop" ] || { echo "no picture maker at $make_desktop (set QV_MAKE_DESKTOP)" >&2; exit 1; }
 for tool in wrk nginx Xvfb display convert; do

@@ -31,6 +31,7 @@ NOT_FOUND_BODY = b"<html><head><title>Error 404</title></head><body><b>HTTP/1.1 
 UNAUTHORIZED_BODY = (b"<html><head><title>Error 401</title></head><body><b>HTTP/1.1 401 Authorization Required. "
                      b"</b></body></html>")
 VIEWER_PAGE_LENGTH = 180
+SLOTS = 50  # connection slots, each of which may keep a parked worker
 
 # date time request status length host address, CR LF
 LOG_LINE = re.compile(rb"^(\d{4})/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d) (\S*) (\d{3}) (\d+) (\S+) (\d+\.\d+\.\d+\.\d+)$")
@@ -317,10 +318,13 @@ class Soak:
         return results
 
     def settle(self):
+        # A finished worker stays parked on its slot for the slot's next client, so a leak shows as more
+        # threads than the server's own plus one per slot.
         limit = time.monotonic() + 30
-        while self.process.threads() > self.base_threads:
+        while self.process.threads() > self.base_threads + SLOTS:
             if time.monotonic() > limit:
-                self.failures.append("server threads did not return to %d after a segment" % self.base_threads)
+                self.failures.append("server threads did not return to at most %d after a segment"
+                                     % (self.base_threads + SLOTS))
                 return
             time.sleep(0.02)
 
@@ -383,7 +387,6 @@ class Soak:
         self.base_threads = self.process.threads()
         results = [self.traffic.run(kind, random.Random(1)) for kind in list(WEIGHTS) + ["click"]]
         self.settle()
-        self.base_threads = self.process.threads()
         self.check_log(results, "warm-up")
         self.start_descriptors = self.process.descriptors()
         self.start_threads = self.process.threads()
@@ -428,8 +431,8 @@ class Soak:
             self.failures.append("the server does not answer afterwards")
         if self.end_descriptors != self.start_descriptors:
             self.failures.append("descriptors %d -> %d" % (self.start_descriptors, self.end_descriptors))
-        if self.end_threads != self.start_threads:
-            self.failures.append("threads %d -> %d" % (self.start_threads, self.end_threads))
+        if self.end_threads > self.base_threads + SLOTS:
+            self.failures.append("threads %d -> %d, more than one per slot" % (self.start_threads, self.end_threads))
 
     def report(self):
         by_kind = collections.defaultdict(collections.Counter)

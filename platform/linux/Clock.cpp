@@ -32,7 +32,8 @@ LocalTime CurrentLocalTime() {
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
-    timespec remaining{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                       static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
     }
 }

@@ -11,7 +11,6 @@ namespace {
 using freetype::DrawingFont;
 using freetype::Glyph;
 
-constexpr int kBytesPerPixel = 3;
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // Code points of UTF-8 text; a malformed sequence gives one replacement character per byte.

@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <memory>
-#include <string_view>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,7 +26,7 @@ constexpr std::size_t kCopyBlockBytes = 64 * 1024;
 constexpr const char* kTemporarySuffix = ".XXXXXX";
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int value = -1) : fd(value) {}
     ~Descriptor() { Reset(); }
     Descriptor(const Descriptor&) = delete;
@@ -40,7 +40,7 @@ public:
         }
     }
 
-private:
+  private:
     int fd;
 };
 
@@ -70,7 +70,7 @@ int CreateTemporaryBeside(const char* target, std::string& temporaryPath, Reader
 }
 
 class PosixInputFile final : public InputFile {
-public:
+  public:
     PosixInputFile(int fd, std::uint32_t size) : descriptor(fd), size(size) {}
     std::uint32_t Size() const override { return size; }
     std::size_t Read(void* buffer, std::size_t length) override {
@@ -85,13 +85,13 @@ public:
         }
     }
 
-private:
+  private:
     Descriptor descriptor;
     std::uint32_t size;
 };
 
 class PosixReplacementFile final : public ReplacementFile {
-public:
+  public:
     PosixReplacementFile(std::FILE* stream, std::string temporaryPath, std::string targetPath)
         : stream(stream), temporaryPath(std::move(temporaryPath)), targetPath(std::move(targetPath)) {}
 
@@ -124,7 +124,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::FILE* stream;
     std::string temporaryPath;
     std::string targetPath;
@@ -154,7 +154,9 @@ std::unique_ptr<InputFile> InputFile::Open(const char* path) {
     return std::make_unique<PosixInputFile>(descriptor.Release(), static_cast<std::uint32_t>(status.st_size));
 }
 
-bool RemoveFile(const char* path) { return unlink(path) == 0; }
+bool RemoveFile(const char* path) {
+    return unlink(path) == 0;
+}
 
 int RemoveLeftoverReplacements(const char* targetPath) {
     const std::string target(targetPath);
@@ -293,7 +295,8 @@ bool AppendOnlyFile::Reopen() {
         descriptor = -1;
     }
     // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting for one.
-    Descriptor file(open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kFileMode));
+    Descriptor file(
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, kFileMode));
     struct stat status {};
     if (file.Get() < 0 || fstat(file.Get(), &status) != 0) {
         return false;

@@ -18,7 +18,7 @@ constexpr int kDefaultScreen = 0;
 // Pointer input through the XTest extension: each event goes out at once, so that the pauses the caller
 // makes between them are the pauses the desktop sees.
 class XTestPointerInput final : public PointerInput {
-public:
+  public:
     explicit XTestPointerInput(std::unique_ptr<linux_x11::ScreenConnection> opened)
         : connection(std::move(opened)) {}
 
@@ -32,7 +32,7 @@ public:
     void PressLeft(Point) override { SendButton(True); }
     void ReleaseLeft(Point) override { SendButton(False); }
 
-private:
+  private:
     void SendButton(Bool press) {
         if (connection->Broken()) {
             return;

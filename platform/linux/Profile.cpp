@@ -74,7 +74,9 @@ Lines ReadLines(const char* path) {
 }
 
 std::string_view Trim(std::string_view text) {
-    const auto isBlank = [](char character) { return character == ' ' || character == '\t' || character == '\r'; };
+    const auto isBlank = [](char character) {
+        return character == ' ' || character == '\t' || character == '\r';
+    };
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -88,7 +90,8 @@ bool EqualNoCase(std::string_view left, std::string_view right) {
     return left.size() == right.size() &&
            std::equal(left.begin(), left.end(), right.begin(), [](char a, char b) {
                const auto lower = [](char character) {
-                   return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a') : character;
+                   return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
+                                                               : character;
                };
                return lower(a) == lower(b);
            });
@@ -212,7 +215,8 @@ std::size_t ReadString(const char* section, const char* key, const char* default
     return copied;
 }
 
-bool WriteString(const char* section, const char* key, const char* value, const char* path, files::Readers readers) {
+bool WriteString(const char* section, const char* key, const char* value, const char* path,
+                 files::Readers readers) {
     std::lock_guard guard(ProfileLock());
     Lines contents = ReadLines(path);
     std::vector<Line>& lines = contents.lines;

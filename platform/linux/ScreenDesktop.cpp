@@ -17,7 +17,6 @@ namespace {
 using linux_x11::ScreenConnection;
 using linux_x11::ScreenGrabber;
 
-constexpr int kBytesPerPixel = 3;
 // A deeper window tree than this is taken for a loop and abandoned.
 constexpr int kMaxTreeDepth = 64;
 

@@ -15,7 +15,6 @@ namespace platform::linux_x11 {
 namespace {
 
 constexpr unsigned long kAllPlanes = ~0UL;
-constexpr int kBytesPerPixel = 3;
 
 // How one colour channel sits in a pixel value: shift right, then scale the remaining bits to 8.
 struct Channel {

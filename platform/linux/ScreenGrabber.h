@@ -28,7 +28,6 @@ class ScreenGrabber {
     // The pixels of the rectangle, which must lie inside the root window; null on failure. The image stays
     // valid until the next Grab.
     const XImage* Grab(int x, int y, int width, int height);
-    bool UsesSharedMemory() const { return useSharedMemory; }
 
   private:
     struct ImageDeleter {

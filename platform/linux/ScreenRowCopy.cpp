@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/Drawing.h"
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define QV_HAVE_SSSE3_COPY 1
@@ -11,7 +13,6 @@
 namespace platform::linux_x11 {
 namespace {
 
-constexpr int kBytesPerPixel = 3;
 constexpr int kSourceBytesPerPixel = 4;
 
 void CopyTail(const std::uint8_t* source, int from, int count, std::uint8_t* target) {

@@ -41,10 +41,17 @@ void ApplyPriority(ThreadPriority priority) {
     }
     int offset = 0;
     switch (priority) {
-        case ThreadPriority::Lowest: offset = kLowestNiceOffset; break;
-        case ThreadPriority::AboveNormal: offset = kAboveNormalNiceOffset; break;
-        case ThreadPriority::Highest: offset = kHighestNiceOffset; break;
-        default: return;
+        case ThreadPriority::Lowest:
+            offset = kLowestNiceOffset;
+            break;
+        case ThreadPriority::AboveNormal:
+            offset = kAboveNormalNiceOffset;
+            break;
+        case ThreadPriority::Highest:
+            offset = kHighestNiceOffset;
+            break;
+        default:
+            return;
     }
     // On Linux the nice value belongs to the thread: PRIO_PROCESS with a thread id changes that thread only.
     const auto threadId = static_cast<id_t>(syscall(SYS_gettid));
@@ -65,7 +72,7 @@ void RunGuarded(const std::function<void()>& work) {
 }
 
 class StdJoinableThread final : public JoinableThread {
-public:
+  public:
     explicit StdJoinableThread(std::thread started) : thread(std::move(started)) {}
     ~StdJoinableThread() override { Join(); }
     void Join() override {
@@ -74,7 +81,7 @@ public:
         }
     }
 
-private:
+  private:
     std::thread thread;
 };
 

@@ -15,7 +15,8 @@ namespace {
 // to 32 bits.
 std::int32_t ReferenceCoordinate(std::string_view path, std::size_t start, char stop) {
     std::string text;
-    for (std::size_t i = start; i < path.size() && path[i] != stop && text.size() < kClickCoordinateChars; ++i) {
+    for (std::size_t i = start; i < path.size() && path[i] != stop && text.size() < kClickCoordinateChars;
+         ++i) {
         text += path[i];
     }
     std::size_t i = 0;
@@ -60,7 +61,8 @@ std::string FuzzClickQuery(const std::uint8_t* data, std::size_t size) {
     const std::size_t query = path.find('?');
     const std::size_t comma = path.find(',');
     if (query != std::string_view::npos && comma != std::string_view::npos) {
-        expected = Point{ReferenceCoordinate(path, query + 1, ','), ReferenceCoordinate(path, comma + 1, '&')};
+        expected =
+            Point{ReferenceCoordinate(path, query + 1, ','), ReferenceCoordinate(path, comma + 1, '&')};
     }
     if (parsed != expected) {
         return "ParseClickQuery gave " + Describe(parsed) + ", the rules give " + Describe(expected);
@@ -70,8 +72,12 @@ std::string FuzzClickQuery(const std::uint8_t* data, std::size_t size) {
     }
 
     // Doubling comes before the window offset, and every step is clamped to 32 bits.
-    const Point origins[] = {{0, 0}, {100, 200}, {-7, 3}, {std::numeric_limits<std::int32_t>::max(), 1},
-                             {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::min()}};
+    const Point origins[] = {
+        {0, 0},
+        {100, 200},
+        {-7, 3},
+        {std::numeric_limits<std::int32_t>::max(), 1},
+        {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::min()}};
     for (const bool scaleDown : {false, true}) {
         for (const Point& origin : origins) {
             const std::int64_t factor = scaleDown ? 2 : 1;

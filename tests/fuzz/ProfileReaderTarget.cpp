@@ -26,18 +26,21 @@ struct KeyName {
 };
 
 // Keys of the real settings file, a case variant, and names the file may not hold at all.
-constexpr KeyName kReadKeys[] = {{"WWW", "Port"},     {"www", "PORT"},      {"QV", "MinRemake"},
-                                 {"TARGET", "WinClass"}, {"IMAGE", "Quality"}, {"", "Port"},
-                                 {"QV", ""},          {"Missing", "Key"}};
+constexpr KeyName kReadKeys[] = {
+    {"WWW", "Port"},      {"www", "PORT"}, {"QV", "MinRemake"}, {"TARGET", "WinClass"},
+    {"IMAGE", "Quality"}, {"", "Port"},    {"QV", ""},          {"Missing", "Key"}};
 constexpr KeyName kWrittenKey{"QV", "FuzzKey"};
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 // Reads one key into a buffer of the given capacity with a guard byte behind it; the problem, if any.
-std::string ReadChecked(const KeyName& name, const std::string& path, std::size_t capacity, std::string& value) {
+std::string ReadChecked(const KeyName& name, const std::string& path, std::size_t capacity,
+                        std::string& value) {
     std::string buffer(capacity + 1, '\x5a');
-    const std::size_t length =
-        platform::profile::ReadString(name.section, name.key, kDefault, buffer.data(), capacity, path.c_str());
+    const std::size_t length = platform::profile::ReadString(name.section, name.key, kDefault, buffer.data(),
+                                                             capacity, path.c_str());
     if (length >= capacity || buffer[length] != '\0' || buffer[capacity] != '\x5a') {
         return "ReadString [" + std::string(name.section) + "] " + name.key + " overran a buffer of " +
                std::to_string(capacity) + " bytes";
@@ -49,7 +52,7 @@ std::string ReadChecked(const KeyName& name, const std::string& path, std::size_
 // A folder in memory when there is one: every input rewrites and replaces the file, and a disk-backed
 // file system may flush to the disk on each replacement, which would slow the fuzzer a hundredfold.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder() {
         char pattern[] = "/dev/shm/qvfuzz.XXXXXX";
         if (mkdtemp(pattern) != nullptr) {
@@ -70,7 +73,7 @@ public:
 
     std::string File(const char* name) const { return path + "/" + name; }
 
-private:
+  private:
     std::unique_ptr<TempDir> fallback;
     std::string path;
 };
@@ -100,11 +103,13 @@ std::string FuzzProfileReader(const std::uint8_t* data, std::size_t size) {
             return where + ": a value spans lines";
         }
         // The whole value starts with what the buffer got.
-        const std::optional<std::string> whole = platform::profile::ReadValue(name.section, name.key, path.c_str());
+        const std::optional<std::string> whole =
+            platform::profile::ReadValue(name.section, name.key, path.c_str());
         if (whole.has_value() ? whole->substr(0, kValueBytes - 1) != value : value != kDefault) {
             return where + ": the whole value \"" + whole.value_or("(missing)") + "\" disagrees";
         }
-        if (value.size() < kValueBytes - 1 && !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()))) {
+        if (value.size() < kValueBytes - 1 && !value.empty() &&
+            (IsBlank(value.front()) || IsBlank(value.back()))) {
             return where + ": value not trimmed";
         }
         std::string small;
@@ -133,8 +138,9 @@ std::string FuzzProfileReader(const std::uint8_t* data, std::size_t size) {
             return problem;
         }
         if (after != before[index]) {
-            return "[" + std::string(kReadKeys[index].section) + "] " + kReadKeys[index].key + " changed from \"" +
-                   before[index] + "\" to \"" + after + "\" when another key was written";
+            return "[" + std::string(kReadKeys[index].section) + "] " + kReadKeys[index].key +
+                   " changed from \"" + before[index] + "\" to \"" + after +
+                   "\" when another key was written";
         }
     }
     return {};

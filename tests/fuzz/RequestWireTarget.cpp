@@ -18,6 +18,7 @@
 #include "service/CaptureService.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/fuzz/RequestModel.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -38,8 +39,9 @@ struct LogCall {
 // The real service, with the capture replaced (no screen is needed) and every log call recorded before
 // the real access log writes it.
 class RecordingService final : public CaptureService {
-public:
-    RecordingService(std::string executablePath, bool askForCredentials) : CaptureService(std::move(executablePath)) {
+  public:
+    RecordingService(std::string executablePath, bool askForCredentials)
+        : CaptureService(std::move(executablePath)) {
         EditSettings([&](Settings& settings) {
             settings.realm = kRealm;
             settings.user = kUser;
@@ -57,7 +59,7 @@ public:
         return std::exchange(calls, {});
     }
 
-protected:
+  protected:
     imaging::CaptureResult RunCaptureJob(const char*) override { return imaging::CaptureResult::Captured; }
     int HookLogAccess(TcpSocket& connection, int status, int length, const char* requestText) override {
         {
@@ -67,27 +69,10 @@ protected:
         return CaptureService::HookLogAccess(connection, status, length, requestText);
     }
 
-private:
+  private:
     std::mutex lock;
     std::vector<LogCall> calls;  // guarded by lock
 };
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return port;
-}
 
 // Two services, one without and one with credentials, in a folder holding only the snapshot.
 struct Harness {
@@ -143,9 +128,9 @@ std::string Converse(int port, std::string_view request, std::string& answer) {
             pollfd waiting{fd, POLLIN, 0};
             if (poll(&waiting, 1, kAnswerTimeoutMilliseconds) <= 0) {
                 problem = "the server neither answered nor closed within " +
-                          std::to_string(kAnswerTimeoutMilliseconds) + " ms (" + std::to_string(sent) + " of " +
-                          std::to_string(request.size()) + " bytes sent, " + std::to_string(answer.size()) +
-                          " received)";
+                          std::to_string(kAnswerTimeoutMilliseconds) + " ms (" + std::to_string(sent) +
+                          " of " + std::to_string(request.size()) + " bytes sent, " +
+                          std::to_string(answer.size()) + " received)";
                 break;
             }
             const ssize_t count = recv(fd, block, sizeof block, 0);
@@ -180,11 +165,11 @@ std::string CheckLogLine(const std::string& logPath, std::size_t& offset, const 
             escaped += c;
         }
     }
-    const std::string tail =
-        escaped + " " + std::to_string(expected.status) + " " + std::to_string(expected.length) + " - 127.0.0.1\r\n";
+    const std::string tail = escaped + " " + std::to_string(expected.status) + " " +
+                             std::to_string(expected.length) + " - 127.0.0.1\r\n";
     // "YYYY/MM/DD HH:MM:SS " and then exactly the tail.
-    const bool stampOk = line.size() == 20 + tail.size() && line[4] == '/' && line[7] == '/' && line[10] == ' ' &&
-                         line[13] == ':' && line[16] == ':' && line[19] == ' ';
+    const bool stampOk = line.size() == 20 + tail.size() && line[4] == '/' && line[7] == '/' &&
+                         line[10] == ' ' && line[13] == ':' && line[16] == ':' && line[19] == ' ';
     if (!stampOk || line.compare(20, std::string::npos, tail) != 0) {
         return "log gained \"" + Printable(line) + "\", want a time stamp and \"" + Printable(tail) + "\"";
     }
@@ -211,13 +196,14 @@ std::string FuzzRequestWire(const std::uint8_t* data, std::size_t size) {
     }
 
     std::string answer;
-    if (std::string problem = Converse(askForCredentials ? harness.guardedPort : harness.openPort, request, answer);
+    if (std::string problem =
+            Converse(askForCredentials ? harness.guardedPort : harness.openPort, request, answer);
         !problem.empty()) {
         return problem + ", request \"" + Printable(request) + "\"";
     }
     const Expectation expected = Expect(request, askForCredentials);
-    const std::string what = std::string(askForCredentials ? "with" : "without") + " credentials, request \"" +
-                             Printable(request) + "\": ";
+    const std::string what = std::string(askForCredentials ? "with" : "without") +
+                             " credentials, request \"" + Printable(request) + "\": ";
     if (answer != expected.answer) {
         return what + "answer \"" + Printable(answer) + "\", want \"" + Printable(expected.answer) + "\"";
     }
@@ -226,8 +212,8 @@ std::string FuzzRequestWire(const std::uint8_t* data, std::size_t size) {
         calls[0].requestText != expected.requestText) {
         return what + std::to_string(calls.size()) + " log calls, the first " +
                (calls.empty() ? std::string("missing")
-                              : std::to_string(calls[0].status) + " " + std::to_string(calls[0].length) + " \"" +
-                                    Printable(calls[0].requestText) + "\"");
+                              : std::to_string(calls[0].status) + " " + std::to_string(calls[0].length) +
+                                    " \"" + Printable(calls[0].requestText) + "\"");
     }
     if (std::string problem = CheckLogLine(logPath, logOffset, expected); !problem.empty()) {
         return what + problem;

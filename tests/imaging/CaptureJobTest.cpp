@@ -12,7 +12,7 @@
 
 #include "common/StatusSink.h"
 #include "imaging/CaptureJob.h"
-#include "tests/imaging/JpegDecode.h"
+#include "tests/support/JpegDecode.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestWindow.h"
 

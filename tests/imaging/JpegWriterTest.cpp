@@ -11,7 +11,7 @@
 
 #include "imaging/DibImage.h"
 #include "imaging/JpegWriter.h"
-#include "tests/imaging/JpegDecode.h"
+#include "tests/support/JpegDecode.h"
 #include "tests/support/TempDir.h"
 
 using imaging::DibImage;

@@ -12,8 +12,8 @@ namespace {
 using platform::profile::ReadString;
 using platform::profile::WriteString;
 
-std::string Read(const std::string& path, const char* section, const char* key, const char* defaultValue = "dflt",
-                 std::size_t capacity = 200) {
+std::string Read(const std::string& path, const char* section, const char* key,
+                 const char* defaultValue = "dflt", std::size_t capacity = 200) {
     std::string buffer(capacity, '#');
     const std::size_t copied = ReadString(section, key, defaultValue, buffer.data(), capacity, path.c_str());
     EXPECT_EQ(buffer[copied], '\0');

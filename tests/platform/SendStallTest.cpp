@@ -16,7 +16,7 @@ namespace {
 
 // A client that connects and then never reads a byte of what it is sent.
 class NonReadingClient {
-public:
+  public:
     explicit NonReadingClient(std::uint16_t port) : fd(socket(AF_INET, SOCK_STREAM, 0)) {
         const int small = 4096;
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
@@ -29,7 +29,7 @@ public:
     ~NonReadingClient() { close(fd); }
     bool connected = false;
 
-private:
+  private:
     int fd;
 };
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "server/Base64.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ std::string Encoded(const std::string& credentials) {
 }
 
 class CredentialMatch : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         harness.service.SetCredentials("Guarded", "admin", "s3cret:pass");
         harness.service.EditSettings([&](Settings& settings) { settings.authenticate = 1; });
@@ -24,7 +24,8 @@ protected:
     }
 
     int StatusFor(const std::string& presented) {
-        return Exchange(harness.port, "GET / HTTP/1.1\r\nAuthorization: Basic " + presented + "\r\n\r\n").status;
+        return Exchange(harness.port, "GET / HTTP/1.1\r\nAuthorization: Basic " + presented + "\r\n\r\n")
+            .status;
     }
 
     ServiceHarness<> harness;

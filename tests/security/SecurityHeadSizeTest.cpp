@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "tests/service/ServiceFixture.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/ServiceFixture.h"
 
 // This test program counts the bytes held through operator new, so that a request can be shown not to
 // make the server hold memory in proportion to what the client sends.
@@ -45,15 +45,33 @@ void* operator new(std::size_t size) {
     }
     return block;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* block) noexcept { Release(block); }
-void operator delete[](void* block) noexcept { Release(block); }
-void operator delete(void* block, std::size_t) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t) noexcept { Release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+void operator delete(void* block) noexcept {
+    Release(block);
+}
+void operator delete[](void* block) noexcept {
+    Release(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    Release(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    Release(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    Release(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    Release(block);
+}
 
 namespace {
 

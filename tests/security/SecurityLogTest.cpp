@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/security/LogLine.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -46,9 +46,13 @@ TEST(LogInjection, EveryControlByteIsEscapedAndEachAnswerIsOneLine) {
         }
         char escaped[4];
         std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
-        cases.push_back({"/a" + std::string(1, static_cast<char>(byte)) + "b", "/a" + std::string(escaped) + "b", 404});
+        cases.push_back(
+            {"/a" + std::string(1, static_cast<char>(byte)) + "b", "/a" + std::string(escaped) + "b", 404});
     }
-    cases.push_back({"/a\x7f" "b", "/a%7Fb", 404});
+    cases.push_back(
+        {"/a\x7f"
+         "b",
+         "/a%7Fb", 404});
     // The blank after the forged date ends the path.
     cases.push_back({"/x\n2024/01/01 00:00:00 /forged 200 180 - 10.0.0.1", "/x%0A2024/01/01", 404});
     cases.push_back({"/\x1b[2J\x1b]0;title\x07", "/%1B[2J%1B]0;title%07", 404});
@@ -56,7 +60,8 @@ TEST(LogInjection, EveryControlByteIsEscapedAndEachAnswerIsOneLine) {
     cases.push_back({"/a\rb", "-", 400});
 
     for (const Forged& testCase : cases) {
-        EXPECT_EQ(Exchange(harness.port, "GET " + testCase.path + " HTTP/1.1\r\n\r\n").status, testCase.status);
+        EXPECT_EQ(Exchange(harness.port, "GET " + testCase.path + " HTTP/1.1\r\n\r\n").status,
+                  testCase.status);
     }
 
     const std::string log = harness.LogText();

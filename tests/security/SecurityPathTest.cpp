@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -16,10 +16,10 @@ using namespace std::string_literals;
 
 constexpr char kDecoy[] = "DECOY-CONTENTS-MUST-NEVER-BE-SENT";
 
-// Names of the files the kernel reports as opened inside the watched folders ("name" or "sub/name"), through inotify;
-// an open is queued by the time the opening call has returned.
+// Names of the files the kernel reports as opened inside the watched folders ("name" or "sub/name"), through
+// inotify; an open is queued by the time the opening call has returned.
 class OpenWatcher {
-public:
+  public:
     OpenWatcher(const std::string& root, const std::vector<std::string>& subfolders)
         : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
         Watch(root, "");
@@ -53,7 +53,7 @@ public:
         return names;
     }
 
-private:
+  private:
     void Watch(const std::string& folder, const std::string& prefix) {
         prefixes.push_back(prefix);
         const int watch = inotify_add_watch(fd, folder.c_str(), IN_OPEN);
@@ -68,16 +68,17 @@ private:
 };
 
 class PathConfinement : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::filesystem::create_directories(harness.folder.File("data"));
         std::filesystem::create_directories(harness.folder.File("screen"));
         TempDir::WriteFile(harness.folder.File("screen.jpg"), "\xff\xd8 snapshot \xff\xd9");
         TempDir::WriteFile(harness.folder.File("data/top.html"), "<html>template</html>");
         // Files a request must never reach, some named like the fixed routes.
-        for (const char* decoy : {"secret.txt", "current.ini", "screen/index.html", "data/secret.html", "x",
-                                  "etc/passwd"}) {
-            std::filesystem::create_directories(std::filesystem::path(harness.folder.File(decoy)).parent_path());
+        for (const char* decoy :
+             {"secret.txt", "current.ini", "screen/index.html", "data/secret.html", "x", "etc/passwd"}) {
+            std::filesystem::create_directories(
+                std::filesystem::path(harness.folder.File(decoy)).parent_path());
             TempDir::WriteFile(harness.folder.File(decoy), kDecoy);
         }
         ASSERT_TRUE(harness.Start());

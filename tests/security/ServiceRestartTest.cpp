@@ -11,8 +11,8 @@
 
 #include "platform/Files.h"
 #include "tests/security/LogLine.h"
-#include "tests/service/ServiceFixture.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ constexpr int kClients = 16;
 constexpr auto kServingTime = std::chrono::milliseconds(15);
 constexpr auto kStartWait = std::chrono::seconds(10);
 
-const std::string kSnapshotHead = "HTTP/1.1 200 OK\r\nServer: ORV-HTTPD/0.1\r\nConnection: close\r\nContent-Length: ";
+const std::string kSnapshotHead =
+    "HTTP/1.1 200 OK\r\nServer: ORV-HTTPD/0.1\r\nConnection: close\r\nContent-Length: ";
 
 std::string PageAnswer() {
     return "HTTP/1.1 200 OK\r\nServer: ORV-HTTPD/0.1\r\nConnection: close\r\nContent-Length: 180\r\n"
@@ -90,12 +91,12 @@ bool SettlesAt(const char* folder, int count) {
 }
 
 class CountingService final : public FakeCaptureService {
-public:
+  public:
     using FakeCaptureService::FakeCaptureService;
     ~CountingService() override { Shutdown(); }
     std::atomic<int> logCalls{0};
 
-protected:
+  protected:
     int HookLogAccess(TcpSocket& connection, int status, int length, const char* requestText) override {
         ++logCalls;
         return FakeCaptureService::HookLogAccess(connection, status, length, requestText);
@@ -117,7 +118,8 @@ TEST(ServiceRestart, HundredStopStartCyclesUnderLoadLoseNothing) {
         int version = 0;
         harness.service.writer = [&version](const char* fileName) {
             const auto file = platform::files::ReplacementFile::Create(fileName);
-            const std::string picture = "\xff\xd8" + std::string(1000 + 97 * (++version % 50), 'p') + "\xff\xd9";
+            const std::string picture =
+                "\xff\xd8" + std::string(1000 + 97 * (++version % 50), 'p') + "\xff\xd9";
             ASSERT_NE(file, nullptr);
             std::fwrite(picture.data(), 1, picture.size(), file->Stream());
             ASSERT_TRUE(file->Commit());
@@ -156,7 +158,8 @@ TEST(ServiceRestart, HundredStopStartCyclesUnderLoadLoseNothing) {
                     if (!Acceptable(received, request.expected, request.snapshot)) {
                         ++wrong;
                         ADD_FAILURE() << request.bytes << " got " << received.substr(0, 200);
-                    } else if (request.snapshot ? received.ends_with("\xff\xd9") : received == request.expected) {
+                    } else if (request.snapshot ? received.ends_with("\xff\xd9")
+                                                : received == request.expected) {
                         ++whole;
                     }
                 }
@@ -190,10 +193,12 @@ TEST(ServiceRestart, HundredStopStartCyclesUnderLoadLoseNothing) {
         const std::string log = harness.LogText();
         std::size_t start = 0;
         int lines = 0;
-        for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2, ++lines) {
+        for (std::size_t end; (end = log.find("\r\n", start)) != std::string::npos;
+             start = end + 2, ++lines) {
             const std::optional<LogLine> line = ParseLogLine(log.substr(start, end - start));
             ASSERT_TRUE(line) << log.substr(start, end - start);
-            EXPECT_EQ(answers.count(line->request + " " + line->status), 1u) << log.substr(start, end - start);
+            EXPECT_EQ(answers.count(line->request + " " + line->status), 1u)
+                << log.substr(start, end - start);
             EXPECT_EQ(line->host + " " + line->address, "- 127.0.0.1");
         }
         EXPECT_EQ(start, log.size()) << "the log ends with a whole line";

@@ -4,13 +4,14 @@
 
 #include "server/TcpSocket.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 
 // A listening TcpSocket on a free port, a LoopbackClient connected to it and the accepted TcpSocket: the
 // two ends of one real loopback connection.
 struct AcceptedPair {
     AcceptedPair() {
         for (int attempt = 0; attempt < 20 && port == 0; ++attempt) {
-            const int candidate = LoopbackClient::FreePort();
+            const int candidate = FreePort();
             if (candidate != 0 && listener.Listen(candidate) == 1) {
                 port = candidate;
             }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tests/server/RecordingServer.h"
+#include "tests/support/RecordingServer.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string Base64Of(const std::string& plain) {
 }
 
 class AuthorizationTest : public ::testing::Test {
-protected:
+  protected:
     void StartWith(const char* realm, const std::string& credentials) {
         server.RequireCredentials(realm, credentials);
         ASSERT_NE(server.StartOnFreePort(), 0);
@@ -43,7 +43,7 @@ protected:
 
     std::string Ask(const std::string& request) {
         const std::size_t before = server.Entries().size();
-        std::string answer = LoopbackClient::Exchange(server.Port(), request);
+        std::string answer = Exchange(server.Port(), request).raw;
         EXPECT_TRUE(server.WaitForEntries(before + 1));
         return answer;
     }
@@ -119,11 +119,12 @@ TEST(AuthorizationLength, CredentialsOfTwoFullFieldsCanBePresented) {
         server.RequireCredentials(kRealm, credentials);
         ASSERT_NE(server.StartOnFreePort(), 0);
         const std::string encoded = Base64Of(credentials);
-        EXPECT_EQ(LoopbackClient::Exchange(server.Port(), RequestWith("Authorization: Basic " + encoded + "\r\n")),
+        EXPECT_EQ(Exchange(server.Port(), RequestWith("Authorization: Basic " + encoded + "\r\n")).raw,
                   NotFoundAnswer())
             << length;
-        EXPECT_EQ(LoopbackClient::Exchange(
-                      server.Port(), RequestWith("Authorization: Basic " + encoded.substr(0, encoded.size() - 4) + "\r\n")),
+        EXPECT_EQ(Exchange(server.Port(), RequestWith("Authorization: Basic " +
+                                                      encoded.substr(0, encoded.size() - 4) + "\r\n"))
+                      .raw,
                   UnauthorizedAnswer(kRealm))
             << "a value cut short is refused, " << length;
     }
@@ -134,7 +135,7 @@ TEST(AuthorizationRealm, NullRealmLeavesTheChallengeLineOutAndEmptyRealmKeepsIt)
         RecordingServer server;
         server.RequireCredentials(realm, "user:pass");
         ASSERT_NE(server.StartOnFreePort(), 0);
-        EXPECT_EQ(LoopbackClient::Exchange(server.Port(), RequestWith("")), UnauthorizedAnswer(realm));
+        EXPECT_EQ(Exchange(server.Port(), RequestWith("")).raw, UnauthorizedAnswer(realm));
     }
 }
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/server/RecordingServer.h"
+#include "tests/support/RecordingServer.h"
 
 namespace {
 
@@ -151,12 +151,12 @@ TEST(SlotLockout, IdleClientsThatReconnectGiveWayToNewcomersOldestFirst) {
         ASSERT_TRUE(idle.back()->Connected());
     }
     // Every slot is taken and no head is overdue yet: the newcomer is refused.
-    EXPECT_EQ(LoopbackClient::Exchange(server.Port(), kRequest), ServiceUnavailableAnswer());
+    EXPECT_EQ(Exchange(server.Port(), kRequest).raw, ServiceUnavailableAnswer());
     std::this_thread::sleep_for(kPatience);  // now every idle client's head is overdue
 
     constexpr int kRounds = 5;
     for (int round = 0; round < kRounds; ++round) {
-        EXPECT_EQ(LoopbackClient::Exchange(server.Port(), kRequest), NotFoundAnswer()) << "round " << round;
+        EXPECT_EQ(Exchange(server.Port(), kRequest).raw, NotFoundAnswer()) << "round " << round;
         // The client that has waited longest was given up with the 400 and reconnects at once.
         EXPECT_EQ(idle[round]->ReceiveUntilClosed().bytes, BadRequestAnswer()) << "round " << round;
         idle[round] = std::make_unique<LoopbackClient>(server.Port());

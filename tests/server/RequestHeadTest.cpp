@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "server/RequestText.h"
-#include "tests/server/RecordingServer.h"
+#include "tests/support/RecordingServer.h"
 
 namespace {
 
@@ -58,7 +58,8 @@ TEST(ParseRequestHead, MethodPathAndCredentialsByTheRules) {
     };
     for (const ParseCase& c : cases) {
         const ParsedRequest parsed = ParseRequestHead(c.head);
-        EXPECT_EQ(parsed.fixedAnswer, c.get ? std::nullopt : std::optional(HttpStatusCode::BadRequest)) << c.head;
+        EXPECT_EQ(parsed.fixedAnswer, c.get ? std::nullopt : std::optional(HttpStatusCode::BadRequest))
+            << c.head;
         if (c.get) {
             EXPECT_EQ(parsed.method, "GET") << c.head;
             EXPECT_EQ(parsed.path, c.path) << c.head;
@@ -75,7 +76,7 @@ class RequestHeadTest : public ::testing::Test {
     // Sends the request, returns the answer and checks that exactly one response was logged for it.
     std::string Ask(const std::string& request, LogEntry* logged = nullptr) {
         const std::size_t before = server.Entries().size();
-        const std::string answer = LoopbackClient::Exchange(server.Port(), request);
+        const std::string answer = Exchange(server.Port(), request).raw;
         EXPECT_TRUE(server.WaitForEntries(before + 1));
         const auto entries = server.Entries();
         EXPECT_EQ(entries.size(), before + 1);
@@ -202,7 +203,7 @@ TEST(RequestHeadTimeout, SlowHeadGetsTheBadRequestAndItsSlotBack) {
     }
     EXPECT_EQ(trickling.ReceiveUntilClosed().bytes, BadRequestAnswer());
 
-    EXPECT_EQ(LoopbackClient::Exchange(server.Port(), "GET /prompt HTTP/1.1\r\n\r\n"), NotFoundAnswer());
+    EXPECT_EQ(Exchange(server.Port(), "GET /prompt HTTP/1.1\r\n\r\n").raw, NotFoundAnswer());
     ASSERT_TRUE(server.WaitForEntries(3));
     const auto entries = server.Entries();
     EXPECT_EQ(entries[0].status, 400);

@@ -20,12 +20,12 @@ TEST(TakeToken, StopsAtStopCharacterCarriageReturnEndOrCapacity) {
     const TokenCase cases[] = {
         {"GET / HTTP/1.1\r\n", 12, ' ', true, "GET"},
         {"/a%20b HTTP/1.1", 1024, ' ', true, "/a%20b"},
-        {" HTTP/1.1", 1024, ' ', true, ""},                       // two spaces after the method: empty path
+        {" HTTP/1.1", 1024, ' ', true, ""},                        // two spaces after the method: empty path
         {"/index.html\r\n\r\n", 1024, ' ', false, "/index.html"},  // no version
         {"/path", 1024, ' ', false, "/path"},                      // end of the text first
         {"abcdef ", 4, ' ', false, "abc"},                         // full: capacity - 1 characters
         {"abc ", 4, ' ', true, "abc"},                             // the stop test comes before the full test
-        {"dmFsdWU=\r\n", 200, '\r', true, "dmFsdWU="},            // CR as stop character ends successfully
+        {"dmFsdWU=\r\n", 200, '\r', true, "dmFsdWU="},             // CR as stop character ends successfully
         {"", 8, ' ', false, ""},
     };
     for (const auto& c : cases) {
@@ -45,12 +45,12 @@ TEST(FindHeaderValue, FirstHeaderLineOfTheNameInAnyCase) {
     EXPECT_EQ(FindHeaderValue("GET / HTTP/1.1\r\nHost: a\rb\r\n\r\n", "Host"), " a") << "ends at the CR";
     const char* absent[] = {
         "GET / HTTP/1.1\r\n\r\n",
-        "GET /?Host:x HTTP/1.1\r\n\r\n",                   // the request line is no header line
-        "GET / HTTP/1.1\r\nX-Host: x\r\n\r\n",             // only the whole name counts
-        "GET / HTTP/1.1\r\nHost : x\r\n\r\n",              // the colon follows the name at once
-        "GET / HTTP/1.1\r\nX: a\nHost: x\r\n\r\n",          // a bare LF does not start a line
-        "GET / HTTP/1.1\r\n\r\nHost: x\r\n\r\n",           // behind the blank line
-        "GET / HTTP/1.1\r\nX: 1\r\nHost: x",                // a line without its end
+        "GET /?Host:x HTTP/1.1\r\n\r\n",            // the request line is no header line
+        "GET / HTTP/1.1\r\nX-Host: x\r\n\r\n",      // only the whole name counts
+        "GET / HTTP/1.1\r\nHost : x\r\n\r\n",       // the colon follows the name at once
+        "GET / HTTP/1.1\r\nX: a\nHost: x\r\n\r\n",  // a bare LF does not start a line
+        "GET / HTTP/1.1\r\n\r\nHost: x\r\n\r\n",    // behind the blank line
+        "GET / HTTP/1.1\r\nX: 1\r\nHost: x",        // a line without its end
     };
     for (const char* text : absent) {
         EXPECT_EQ(FindHeaderValue(text, "Host"), std::nullopt) << text;

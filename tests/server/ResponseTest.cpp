@@ -3,15 +3,14 @@
 #include <string>
 
 #include "tests/server/AcceptedPair.h"
-#include "tests/server/RecordingServer.h"
+#include "tests/support/RecordingServer.h"
 
 namespace {
 
 TEST(Response, BaseHookAnswers404AndLogsThePath) {
     RecordingServer server;
     ASSERT_NE(server.StartOnFreePort(), 0);
-    EXPECT_EQ(LoopbackClient::Exchange(server.Port(), "GET /anything HTTP/1.1\r\nHost: x\r\n\r\n"),
-              NotFoundAnswer());
+    EXPECT_EQ(Exchange(server.Port(), "GET /anything HTTP/1.1\r\nHost: x\r\n\r\n").raw, NotFoundAnswer());
     ASSERT_TRUE(server.WaitForEntries(1));
     const auto entries = server.Entries();
     ASSERT_EQ(entries.size(), 1u);
@@ -24,7 +23,7 @@ TEST(Response, BaseHookAnswers404AndLogsThePath) {
 TEST(Response, BadRequestHasItsShortHeadAndLogsADash) {
     RecordingServer server;
     ASSERT_NE(server.StartOnFreePort(), 0);
-    EXPECT_EQ(LoopbackClient::Exchange(server.Port(), "POST / HTTP/1.1\r\n\r\n"), BadRequestAnswer());
+    EXPECT_EQ(Exchange(server.Port(), "POST / HTTP/1.1\r\n\r\n").raw, BadRequestAnswer());
     ASSERT_TRUE(server.WaitForEntries(1));
     const auto entries = server.Entries();
     ASSERT_EQ(entries.size(), 1u);

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/server/RecordingServer.h"
+#include "tests/support/RecordingServer.h"
 
 namespace {
 
@@ -48,14 +48,14 @@ TEST(ServerStart, ReportsStartedAlreadyRunningAndFailed) {
     EXPECT_EQ(second.Start(port), StartResult::Failed) << "the port is in use";
     EXPECT_FALSE(second.IsRunning());
     EXPECT_EQ(second.Start(port + 65536), StartResult::Failed) << "the low 16 bits name the same port";
-    EXPECT_EQ(LoopbackClient::Exchange(port, kRequest), NotFoundAnswer()) << "the first server still serves";
+    EXPECT_EQ(Exchange(port, kRequest).raw, NotFoundAnswer()) << "the first server still serves";
 }
 
 TEST(ServerStop, IdleClientsSeeTheConnectionClosedWithoutAnswer) {
     RecordingServer server;
     ASSERT_NE(server.StartOnFreePort(), 0);
     auto idle = OpenIdleClients(server, 3);
-    ASSERT_EQ(LoopbackClient::Exchange(server.Port(), kRequest), NotFoundAnswer());
+    ASSERT_EQ(Exchange(server.Port(), kRequest).raw, NotFoundAnswer());
 
     EXPECT_EQ(server.Stop(), 1);
     for (auto& client : idle) {
@@ -79,11 +79,11 @@ TEST(ServerStop, StartRightAfterStopServesTheSamePort) {
     RecordingServer server;
     const int port = server.StartOnFreePort();
     ASSERT_NE(port, 0);
-    ASSERT_EQ(LoopbackClient::Exchange(port, kRequest), NotFoundAnswer());
+    ASSERT_EQ(Exchange(port, kRequest).raw, NotFoundAnswer());
     server.Stop();
     ASSERT_TRUE(Eventually([&] { return !server.IsRunning(); }));
     EXPECT_EQ(server.Start(port), StartResult::Started) << "closed connections must not block the port";
-    EXPECT_EQ(LoopbackClient::Exchange(port, kRequest), NotFoundAnswer());
+    EXPECT_EQ(Exchange(port, kRequest).raw, NotFoundAnswer());
 }
 
 TEST(ServerSlots, FiftyIdleClientsThenTheNextGets503UntilOneLeaves) {
@@ -106,7 +106,7 @@ TEST(ServerSlots, FiftyIdleClientsThenTheNextGets503UntilOneLeaves) {
     // The slot comes free once that worker has finished; until then a client may still be refused.
     std::string served;
     ASSERT_TRUE(Eventually([&] {
-        served = LoopbackClient::Exchange(server.Port(), kRequest);
+        served = Exchange(server.Port(), kRequest).raw;
         return served != ServiceUnavailableAnswer();
     }));
     EXPECT_EQ(served, NotFoundAnswer());
@@ -124,7 +124,7 @@ TEST(ServerAccept, ClientsThatResetDoNotEndTheAcceptLoop) {
         }
         client.Reset();
     }
-    EXPECT_EQ(LoopbackClient::Exchange(server.Port(), kRequest), NotFoundAnswer());
+    EXPECT_EQ(Exchange(server.Port(), kRequest).raw, NotFoundAnswer());
     EXPECT_TRUE(server.IsRunning());
     ASSERT_TRUE(server.WaitForEntries(21));
     int notFound = 0;
@@ -161,7 +161,7 @@ TEST(ServerStop, HundredStopStartCyclesUnderLoad) {
             ASSERT_TRUE(Eventually([&] { return !server.IsRunning(); }));
             ASSERT_EQ(server.Start(port), StartResult::Started) << "cycle " << cycle;
         }
-        EXPECT_EQ(LoopbackClient::Exchange(port, kRequest), NotFoundAnswer()) << "cycle " << cycle;
+        EXPECT_EQ(Exchange(port, kRequest).raw, NotFoundAnswer()) << "cycle " << cycle;
         EXPECT_EQ(server.Stop(), 1);
     }
     loading.store(false);

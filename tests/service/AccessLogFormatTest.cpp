@@ -19,7 +19,8 @@ TEST(AccessLogFormat, StampsDateAndTimeWithZeroPadding) {
 
 TEST(AccessLogFormat, TailNamesStatusLengthHostAndAddress) {
     EXPECT_EQ(access_log::FormatTail(200, 180, "", "127.0.0.1"), " 200 180 - 127.0.0.1\r\n");
-    EXPECT_EQ(access_log::FormatTail(404, 99, "client.example", "10.0.0.5"), " 404 99 client.example 10.0.0.5\r\n");
+    EXPECT_EQ(access_log::FormatTail(404, 99, "client.example", "10.0.0.5"),
+              " 404 99 client.example 10.0.0.5\r\n");
     EXPECT_EQ(access_log::FormatTail(500, -1, "-", "1.2.3.4"), " 500 -1 - 1.2.3.4\r\n");
 }
 
@@ -32,7 +33,8 @@ TEST(AccessLogFormat, EscapesControlBytesOnly) {
         {"/click?12,34", "/click?12,34"},
         {"-", "-"},
         {"/a\nb", "/a%0Ab"},
-        {"/a\r\n2024/01/01 00:00:00 /forged 200 0 - 1.1.1.1", "/a%0D%0A2024/01/01 00:00:00 /forged 200 0 - 1.1.1.1"},
+        {"/a\r\n2024/01/01 00:00:00 /forged 200 0 - 1.1.1.1",
+         "/a%0D%0A2024/01/01 00:00:00 /forged 200 0 - 1.1.1.1"},
         {std::string("/\x00\x1f\x7f", 4), "/%00%1F%7F"},
         {"/\t x", "/%09 x"},
         {"/%0A stays", "/%0A stays"},

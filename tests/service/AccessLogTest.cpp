@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include "platform/Network.h"
-#include "tests/service/ServiceFixture.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -42,9 +42,10 @@ bool IsDigits(const std::string& text, std::size_t from, std::size_t count) {
 bool ParseLine(const std::string& line, LogLine& parsed) {
     constexpr std::size_t kStampLength = 20;
     const bool stampMatches = line.size() > kStampLength && IsDigits(line, 0, 4) && line[4] == '/' &&
-                              IsDigits(line, 5, 2) && line[7] == '/' && IsDigits(line, 8, 2) && line[10] == ' ' &&
-                              IsDigits(line, 11, 2) && line[13] == ':' && IsDigits(line, 14, 2) && line[16] == ':' &&
-                              IsDigits(line, 17, 2) && line[19] == ' ';
+                              IsDigits(line, 5, 2) && line[7] == '/' && IsDigits(line, 8, 2) &&
+                              line[10] == ' ' && IsDigits(line, 11, 2) && line[13] == ':' &&
+                              IsDigits(line, 14, 2) && line[16] == ':' && IsDigits(line, 17, 2) &&
+                              line[19] == ' ';
     if (!stampMatches) {
         return false;
     }
@@ -93,8 +94,10 @@ std::vector<LogLine> ParseLog(const std::string& text) {
 }
 
 class AccessLog : public testing::Test {
-protected:
-    void SetUp() override { harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 1000000; }); }
+  protected:
+    void SetUp() override {
+        harness.service.EditSettings([&](Settings& settings) { settings.minRemake = 1000000; });
+    }
     ServiceHarness<> harness;
 };
 
@@ -113,7 +116,10 @@ TEST_F(AccessLog, WritesOneLinePerResponseWithStatusLengthAndClient) {
         const char* request;
         int status;
         int length;
-    } expected[] = {{"/click?12,34", 200, 180}, {"/nothing", 404, 99}, {"/screen", 500, 106}, {"-", 400, 89},
+    } expected[] = {{"/click?12,34", 200, 180},
+                    {"/nothing", 404, 99},
+                    {"/screen", 500, 106},
+                    {"-", 400, 89},
                     {"/a%0Ab%01%7F", 404, 99}};
     for (std::size_t index = 0; index < lines.size(); ++index) {
         EXPECT_EQ(lines[index].request, expected[index].request);
@@ -128,13 +134,13 @@ TEST_F(AccessLog, LogsTheFullTableAnswerWithoutRequestText) {
     // The 503 is logged on the accept thread, which never waits for the name service: address alone.
     harness.service.EditSettings([&](Settings& settings) { settings.resolveHostname = true; });
     ASSERT_TRUE(harness.Start());
-    // One at a time, with a pause, so that the server's short accept queue never overflows and the
-    // connections take their slots in the order they were made.
-    std::vector<std::unique_ptr<IdleConnection>> idle;
+    // One at a time, each accepted before the next, so that the server's short accept queue never
+    // overflows and the connections take their slots in the order they were made.
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
     for (int slot = 0; slot < 50; ++slot) {
-        idle.push_back(std::make_unique<IdleConnection>(harness.port));
+        idle.push_back(std::make_unique<LoopbackClient>(harness.port));
         ASSERT_TRUE(idle.back()->Connected());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(WaitUntilAccepted(harness.port));
     }
     const HttpAnswer refused = Get(harness.port, "/");
     EXPECT_EQ(refused.status, 503);

@@ -54,7 +54,8 @@ TEST(ClickQuery, DoublesBeforeAddingTheWindowOrigin) {
 
 TEST(ClickQuery, ClampsScreenPointsThatLeave32Bits) {
     EXPECT_EQ(ClickScreenPoint(Point{INT32_MAX, INT32_MIN}, true, Point{}), (Point{INT32_MAX, INT32_MIN}));
-    EXPECT_EQ(ClickScreenPoint(Point{INT32_MAX, INT32_MIN}, false, Point{10, -10}), (Point{INT32_MAX, INT32_MIN}));
+    EXPECT_EQ(ClickScreenPoint(Point{INT32_MAX, INT32_MIN}, false, Point{10, -10}),
+              (Point{INT32_MAX, INT32_MIN}));
     EXPECT_EQ(ClickScreenPoint(Point{INT32_MAX / 2 + 1, 0}, true, Point{-5, 0}), (Point{INT32_MAX - 5, 0}));
 }
 

@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/service/HttpTestClient.h"
+#include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -22,7 +23,7 @@ namespace {
 
 // qvserver-headless copied into a fresh folder with its start-up picture, run as a child process.
 class HeadlessHost {
-public:
+  public:
     HeadlessHost() {
         const char* binDir = std::getenv("QV_BIN_DIR");
         const std::filesystem::path bin = binDir != nullptr ? binDir : "bin";
@@ -46,10 +47,10 @@ public:
         posix_spawn_file_actions_init(&actions);
         const std::string outputPath = folder.File("stdout.txt");
         const std::string errorPath = folder.File("stderr.txt");
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::vector<char*> environment;
         for (char** variable = environ; *variable != nullptr; ++variable) {
             if (std::string(*variable).rfind("WAYLAND_DISPLAY=", 0) != 0) {
@@ -100,13 +101,15 @@ public:
     pid_t pid = -1;
 };
 
-bool IsOneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
+bool IsOneLine(const std::string& text) {
+    return !text.empty() && text.find('\n') == text.size() - 1;
+}
 
 class HeadlessHostSignal : public testing::TestWithParam<int> {};
 
 TEST_P(HeadlessHostSignal, ServesFromCurrentIniAndEndsCleanly) {
     HeadlessHost host;
-    const std::uint16_t port = FindFreePort();
+    const std::uint16_t port = FreePort();
     const std::string settings = "[WWW]\r\nPort=" + std::to_string(port) +
                                  "\r\n[QV]\r\nResolveHostname=no\r\nMinRemake=4000000\r\nEnableClick=no\r\n";
     host.WriteSettings(settings);
@@ -127,7 +130,8 @@ TEST_P(HeadlessHostSignal, ServesFromCurrentIniAndEndsCleanly) {
     EXPECT_NE(TempDir::ReadFile(host.folder.File("log.txt")).find(" /screen 200 "), std::string::npos);
     EXPECT_EQ(TempDir::ReadFile(host.folder.File("stderr.txt")), "");
     const std::string output = host.Output();
-    EXPECT_NE(output.find("serving http://127.0.0.1:" + std::to_string(port) + "/\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("serving http://127.0.0.1:" + std::to_string(port) + "/\n"), std::string::npos)
+        << output;
     EXPECT_NE(output.find("settings " + host.folder.File("current.ini") + "\n"), std::string::npos) << output;
     EXPECT_NE(output.find("log " + host.folder.File("log.txt") + "\n"), std::string::npos) << output;
 }
@@ -156,7 +160,8 @@ TEST(HeadlessHostStart, RefusesSettingsItCannotHonour) {
     EXPECT_EQ(host.WaitForExit(std::chrono::seconds(10)), 2);
     const std::string error = host.Errors();
     EXPECT_TRUE(IsOneLine(error)) << error;
-    EXPECT_NE(error.find("[WWW] Port=70000 is not accepted: a whole number from 1 to 65535"), std::string::npos)
+    EXPECT_NE(error.find("[WWW] Port=70000 is not accepted: a whole number from 1 to 65535"),
+              std::string::npos)
         << error;
     EXPECT_EQ(host.Output(), "");
     EXPECT_FALSE(TempDir::Exists(host.folder.File("screen.jpg")));
@@ -166,7 +171,7 @@ TEST(HeadlessHostStart, RefusesSettingsItCannotHonour) {
 // on. The settings may come from any file named on the command line.
 TEST(HeadlessHostStart, ReadsTheFileNamedByConfigWithAByteOrderMark) {
     HeadlessHost host;
-    const std::uint16_t port = FindFreePort();
+    const std::uint16_t port = static_cast<std::uint16_t>(FreePort());
     const std::string settingsPath = host.folder.File("elsewhere.ini");
     TempDir::WriteFile(settingsPath, "\xEF\xBB\xBF[WWW]\rPort=" + std::to_string(port) +
                                          "\rAuthenticate=yes\rUser=u\rPass=p\r[QV]\rResolveHostname=no\r");
@@ -183,8 +188,9 @@ TEST(HeadlessHostStart, ReadsTheFileNamedByConfigWithAByteOrderMark) {
 // captured: the host says so once, not on every request, and still serves the start-up picture.
 TEST(HeadlessHostStart, SaysOnceThatTheScreenCannotBeCaptured) {
     HeadlessHost host;
-    const std::uint16_t port = FindFreePort();
-    host.WriteSettings("[WWW]\nPort=" + std::to_string(port) + "\nAuthenticate=yes\n[QV]\nMinRemake=0\n"
+    const std::uint16_t port = static_cast<std::uint16_t>(FreePort());
+    host.WriteSettings("[WWW]\nPort=" + std::to_string(port) +
+                       "\nAuthenticate=yes\n[QV]\nMinRemake=0\n"
                        "ResolveHostname=no\n[TARGET]\nDesktop=no\n");
     ASSERT_TRUE(host.Spawn());
     ASSERT_TRUE(host.WaitUntilServing(port, 401));

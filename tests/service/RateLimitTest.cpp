@@ -29,8 +29,9 @@ TEST(RateLimit, CapturesOnlyWhenTheIntervalHasStrictlyPassed) {
         {"tick wrapped, one past", 3000, 0xFFFFFFFFu - 0, 3, true},
     };
     for (const RateCase& testCase : cases) {
-        EXPECT_EQ(CaptureIntervalPassed(testCase.startTick, testCase.lastCaptureTick, testCase.minRemakeSeconds),
-                  testCase.captures)
+        EXPECT_EQ(
+            CaptureIntervalPassed(testCase.startTick, testCase.lastCaptureTick, testCase.minRemakeSeconds),
+            testCase.captures)
             << testCase.name;
     }
 }

@@ -7,17 +7,19 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
 const std::string kViewerPage =
-    "<html><head><title>QV Server</title></head><body><a href=\"./\">Reload</a> | <a href=\"./screen\">Image</a>"
+    "<html><head><title>QV Server</title></head><body><a href=\"./\">Reload</a> | <a "
+    "href=\"./screen\">Image</a>"
     "<br><a href=\"./click\"><img src=\"./screen\" ISMAP border=\"0\"></a></body></html>";
 const std::string kNotFoundPage =
     "<html><head><title>Error 404</title></head><body><b>HTTP/1.1 404 File Not Found. </b></body></html>";
 const std::string kServerErrorPage =
-    "<html><head><title>Error 500</title></head><body><b>HTTP/1.1 500 Internal Server Error. </b></body></html>";
+    "<html><head><title>Error 500</title></head><body><b>HTTP/1.1 500 Internal Server Error. "
+    "</b></body></html>";
 
 std::string Head(const std::string& statusLine, std::size_t length, const std::string& type) {
     std::string head = "HTTP/1.1 " + statusLine + "\r\nServer: ORV-HTTPD/0.1\r\nConnection: close\r\n";
@@ -38,11 +40,11 @@ std::string Bytes(std::size_t size, unsigned seed) {
 TEST(RouteRequest, WholePathsExactlyAndClicksByPrefixAndQueryMark) {
     using pages::Route;
     const std::pair<const char*, Route> cases[] = {
-        {"/", Route::ViewerPage},          {"/click?5,5", Route::Click},        {"/click?", Route::Click},
-        {"/clickety?1,2", Route::Click},   {"/click/x?1", Route::Click},        {"/screen", Route::Snapshot},
-        {"/screen/", Route::Snapshot},     {"/click", Route::NotFound},         {"/clic?1,2", Route::NotFound},
-        {"/?x", Route::NotFound},          {"/screen?1", Route::NotFound},      {"/Screen", Route::NotFound},
-        {"/screen//", Route::NotFound},    {"", Route::NotFound},               {"/CLICK?1,2", Route::NotFound},
+        {"/", Route::ViewerPage},        {"/click?5,5", Route::Click},   {"/click?", Route::Click},
+        {"/clickety?1,2", Route::Click}, {"/click/x?1", Route::Click},   {"/screen", Route::Snapshot},
+        {"/screen/", Route::Snapshot},   {"/click", Route::NotFound},    {"/clic?1,2", Route::NotFound},
+        {"/?x", Route::NotFound},        {"/screen?1", Route::NotFound}, {"/Screen", Route::NotFound},
+        {"/screen//", Route::NotFound},  {"", Route::NotFound},          {"/CLICK?1,2", Route::NotFound},
     };
     for (const auto& [path, route] : cases) {
         EXPECT_EQ(pages::RouteRequest(path), route) << path;
@@ -50,7 +52,7 @@ TEST(RouteRequest, WholePathsExactlyAndClicksByPrefixAndQueryMark) {
 }
 
 class RequestRouting : public testing::Test {
-protected:
+  protected:
     // Every request starts at the same tick: the first snapshot request captures, later ones do not.
     void SetUp() override {
         std::filesystem::create_directories(harness.folder.File("data"));
@@ -97,8 +99,8 @@ TEST_F(RequestRouting, AnswersEveryPathWithItsFixedRoute) {
 TEST_F(RequestRouting, SendsTheTemplateByteForByteWhateverItsSize) {
     ASSERT_TRUE(harness.Start());
     const std::string templatePath = harness.folder.File("data/top.html");
-    for (const std::size_t size : {std::size_t{1}, std::size_t{1023}, std::size_t{65536}, std::size_t{65537},
-                                   std::size_t{300000}}) {
+    for (const std::size_t size :
+         {std::size_t{1}, std::size_t{1023}, std::size_t{65536}, std::size_t{65537}, std::size_t{300000}}) {
         const std::string page = Bytes(size, static_cast<unsigned>(size));
         TempDir::WriteFile(templatePath, page);
         EXPECT_EQ(Fetch("/").raw, Head("200 OK", size, "text/html") + page) << size;
@@ -127,8 +129,8 @@ TEST_F(RequestRouting, AnswersAMissingSnapshotWith500AndStillCountsTheHit) {
     EXPECT_EQ(harness.service.hitCount, 2u);
     harness.service.StopAndWait(std::chrono::seconds(5));
     harness.service.SetStatusSink(nullptr);
-    const std::vector<std::string> expected = {"client:(127.0.0.1)", "hits:1", "activity:", "client:(127.0.0.1)",
-                                               "hits:2"};
+    const std::vector<std::string> expected = {"client:(127.0.0.1)", "hits:1",
+                                               "activity:", "client:(127.0.0.1)", "hits:2"};
     EXPECT_EQ(sink.Events(), expected);
 }
 

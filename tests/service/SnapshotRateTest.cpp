@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 

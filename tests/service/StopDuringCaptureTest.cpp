@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -116,30 +118,38 @@ bool LoopbackClient::WaitForClosedOrData(std::chrono::milliseconds timeout) {
     return poll(&waited, 1, static_cast<int>(timeout.count())) > 0;
 }
 
-int LoopbackClient::FreePort() {
-    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    close(probe);
-    return port;
-}
-
 bool LoopbackClient::CanConnect(int port) {
     return LoopbackClient(port).Connected();
 }
 
-std::string LoopbackClient::Exchange(int port, std::string_view request) {
+HttpAnswer Exchange(int port, std::string_view request) {
     LoopbackClient client(port);
     if (!client.Connected()) {
         return {};
     }
     client.Send(request);
-    return client.ReceiveUntilClosed().bytes;
+    return SplitAnswer(client.ReceiveUntilClosed(kExchangeWait).bytes);
+}
+
+HttpAnswer SplitAnswer(std::string raw) {
+    HttpAnswer answer;
+    answer.raw = std::move(raw);
+    const std::size_t headEnd = answer.raw.find("\r\n\r\n");
+    if (answer.raw.compare(0, 9, "HTTP/1.1 ") != 0 || headEnd == std::string::npos) {
+        return answer;
+    }
+    answer.status = std::atoi(answer.raw.c_str() + 9);
+    answer.head = answer.raw.substr(0, headEnd + 4);
+    answer.body = answer.raw.substr(headEnd + 4);
+    std::size_t lineStart = answer.head.find("\r\n") + 2;
+    while (lineStart < headEnd) {
+        const std::size_t lineEnd = answer.head.find("\r\n", lineStart);
+        const std::string line = answer.head.substr(lineStart, lineEnd - lineStart);
+        const std::size_t colon = line.find(": ");
+        if (colon != std::string::npos) {
+            answer.fields[line.substr(0, colon)] = line.substr(colon + 2);
+        }
+        lineStart = lineEnd + 2;
+    }
+    return answer;
 }

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <string_view>
 
 // A raw TCP client on 127.0.0.1 for wire-level tests: sends exact bytes, reads everything up to the
 // server's close. Every wait is bounded.
 class LoopbackClient {
-public:
+  public:
     static constexpr std::chrono::milliseconds kDefaultWait{10000};
 
     // Connects to 127.0.0.1 at the port; Connected() tells whether it worked.
@@ -39,13 +40,35 @@ public:
     // Waits at most timeout for the server to close or to send something: false when neither happened.
     bool WaitForClosedOrData(std::chrono::milliseconds timeout);
 
-    // A TCP port that is free on every interface at the time of the call.
-    static int FreePort();
     // Whether a connection to the port is accepted by anyone.
     static bool CanConnect(int port);
-    // Connects, sends the request and returns everything up to the close.
-    static std::string Exchange(int port, std::string_view request);
 
-private:
+  private:
     int descriptor = -1;
 };
+
+// One HTTP answer as received, and its parts when it starts with an HTTP/1.1 status line and has a
+// complete head.
+struct HttpAnswer {
+    std::string raw;   // everything the server sent until it closed
+    int status = 0;    // from the status line; 0 when there was none
+    std::string head;  // status line and fields, up to and including the blank line
+    std::map<std::string, std::string> fields;
+    std::string body;
+
+    // The field's value, or empty when the head has no such field.
+    std::string Field(const std::string& name) const {
+        const auto found = fields.find(name);
+        return found != fields.end() ? found->second : std::string();
+    }
+};
+
+constexpr std::chrono::seconds kExchangeWait{30};
+// Connects, sends the bytes as they stand, reads until the server closes (at most kExchangeWait) and
+// splits the answer. An empty answer when nobody accepted the connection.
+HttpAnswer Exchange(int port, std::string_view request);
+inline HttpAnswer Get(int port, const std::string& path) {
+    return Exchange(port, "GET " + path + " HTTP/1.0\r\n\r\n");
+}
+// Splits raw bytes into status, head, fields and body.
+HttpAnswer SplitAnswer(std::string raw);

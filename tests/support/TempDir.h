@@ -4,7 +4,7 @@
 
 // A fresh folder under /tmp for one test, removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,6 +18,6 @@ public:
     static void WriteFile(const std::string& filePath, const std::string& contents);
     static bool Exists(const std::string& filePath);
 
-private:
+  private:
     std::string path;
 };

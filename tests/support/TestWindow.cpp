@@ -23,7 +23,7 @@ std::unique_ptr<TestWindow> TestWindow::Create(int x, int y, int width, int heig
     }
     XSetWindowAttributes attributes{};
     attributes.background_pixel = PixelOf(background);
-    attributes.event_mask = StructureNotifyMask | ExposureMask;
+    attributes.event_mask = StructureNotifyMask | ExposureMask | ButtonPressMask | ButtonReleaseMask;
     const Window window =
         XCreateWindow(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
                       static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
@@ -80,6 +80,15 @@ Window TestWindow::CreateChild(int x, int y, int width, int height) {
         XWindowEvent(display, child, StructureNotifyMask, &event);
     } while (event.type != MapNotify);
     return child;
+}
+
+std::optional<XButtonEvent> TestWindow::NextButtonEvent(int type) {
+    XSync(display, False);
+    XEvent event{};
+    if (XCheckTypedWindowEvent(display, window, type, &event)) {
+        return event.xbutton;
+    }
+    return std::nullopt;
 }
 
 bool TestWindow::ScreenSize(int& width, int& height) {

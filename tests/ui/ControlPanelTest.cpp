@@ -18,7 +18,7 @@ constexpr int kRunningList[] = {IDC_AUTH,     IDC_REALM,     IDC_USER,         I
 
 // A port that a listening socket of this test holds on 127.0.0.1.
 class HeldPort {
-public:
+  public:
     HeldPort() : descriptor(socket(AF_INET, SOCK_STREAM, 0)) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -32,7 +32,7 @@ public:
     ~HeldPort() { close(descriptor); }
     int Port() const { return port; }
 
-private:
+  private:
     int descriptor;
     int port = 0;
 };

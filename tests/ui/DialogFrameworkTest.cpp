@@ -40,14 +40,15 @@ TEST(ItemInt, ParsesLikeTheDialogManager) {
     };
     for (const Case& itemCase : cases) {
         bool translated = !itemCase.translated;
-        EXPECT_EQ(ParseItemInt(itemCase.text, &translated, itemCase.isSigned), itemCase.value) << itemCase.text;
+        EXPECT_EQ(ParseItemInt(itemCase.text, &translated, itemCase.isSigned), itemCase.value)
+            << itemCase.text;
         EXPECT_EQ(translated, itemCase.translated) << itemCase.text;
     }
 }
 
 // A dialog that records what reaches its handler and otherwise acts as the base.
 class RecordingDialog final : public ModalDialog {
-public:
+  public:
     int HandleMessage(DialogWindow& dialogWindow, const DialogMessage& message) override {
         messages.push_back(IdOf(message));
         if (std::holds_alternative<dialog_message::InitDialog>(message)) {
@@ -116,7 +117,7 @@ TEST(DialogUnitsConversion, FollowsTheFontsBaseUnits) {
 }
 
 class RecordingTarget final : public MessageTarget {
-public:
+  public:
     int Deliver(const DialogMessage& message) override {
         received.push_back(message);
         return 0;
@@ -160,7 +161,8 @@ TEST(LinkStateRules, SplitsAtTheFirstTabAndNotifiesInsteadOfOpening) {
 TEST(ControlPanelTable, DescribesEveryControlCompletely) {
     const DialogTemplate& panel = ControlPanelTemplate();
     ASSERT_EQ(panel.controls.size(), static_cast<std::size_t>(kControlPanelControlCount));
-    const std::set<std::string> classes = {kButtonClass, kEditClass, kStaticClass, kSliderClass, kLinkClassName};
+    const std::set<std::string> classes = {kButtonClass, kEditClass, kStaticClass, kSliderClass,
+                                           kLinkClassName};
     std::set<int> ids;
     for (const ControlTemplate& control : panel.controls) {
         SCOPED_TRACE(control.text);

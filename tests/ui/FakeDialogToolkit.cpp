@@ -105,7 +105,9 @@ int FakeDialogWindow::UrgentNotifyCount() const {
     return urgentNotifyCount;
 }
 
-int FakeDialogWindow::Deliver(const DialogMessage& message) { return procedure(*this, message); }
+int FakeDialogWindow::Deliver(const DialogMessage& message) {
+    return procedure(*this, message);
+}
 
 int FakeDialogWindow::IsChecked(int id) const {
     const Control* control = Find(id);
@@ -169,7 +171,9 @@ bool FakeDialogWindow::SendItemMessage(int id, const LinkMessage& message) {
     return true;
 }
 
-const DialogFont* FakeDialogWindow::ItemFont(int /*id*/) const { return nullptr; }
+const DialogFont* FakeDialogWindow::ItemFont(int /*id*/) const {
+    return nullptr;
+}
 
 bool FakeDialogWindow::CreateStatusBar(int id, std::span<const int> paneRightEdges) {
     statusBarId = id;
@@ -186,8 +190,8 @@ bool FakeDialogWindow::SetStatusText(int id, int pane, const std::string& text) 
     return true;
 }
 
-int FakeDialogWindow::ShowMessageBox(MessageBoxOwner boxOwner, const std::string& text, const std::string& caption,
-                                     MessageIcon icon) {
+int FakeDialogWindow::ShowMessageBox(MessageBoxOwner boxOwner, const std::string& text,
+                                     const std::string& caption, MessageIcon icon) {
     messageBoxes.push_back({boxOwner, text, caption, icon});
     return IDOK;
 }
@@ -211,7 +215,9 @@ void FakeDialogWindow::EndDialog(int endResult) {
     result = endResult;
 }
 
-void FakeDialogWindow::PostCommand(int id) { postedCommands.push_back(id); }
+void FakeDialogWindow::PostCommand(int id) {
+    postedCommands.push_back(id);
+}
 
 void FakeDialogWindow::PostWorkerNotify(bool urgent) {
     std::lock_guard guard(notifyLock);

@@ -14,7 +14,7 @@
 // slider and link state, and everything the dialog shows (message boxes, the file chooser, opened link
 // targets, status texts) is recorded for the test to read.
 class FakeDialogWindow final : public DialogBackend {
-public:
+  public:
     FakeDialogWindow(const DialogTemplate& dialogTemplate, DialogProcedure procedure);
 
     struct Control {
@@ -37,8 +37,8 @@ public:
     };
 
     // What the user does. Each runs the messages it causes and then everything posted meanwhile.
-    void Click(int id);            // a button: toggles check boxes, selects radio buttons, sends the command
-    void ClickLink(int id);        // a button-up over a link
+    void Click(int id);      // a button: toggles check boxes, selects radio buttons, sends the command
+    void ClickLink(int id);  // a button-up over a link
     void MoveSlider(int id, int position);
     void Type(int id, const std::string& text) { controls.at(id).text = text; }
     void Send(const DialogMessage& message);
@@ -82,7 +82,7 @@ public:
     void PostCommand(int id) override;
     void PostWorkerNotify(bool urgent) override;
 
-private:
+  private:
     Control* Find(int id);
     const Control* Find(int id) const;
 
@@ -93,8 +93,8 @@ private:
     std::map<int, std::string> statusPanes;
     std::vector<int> postedCommands;
     mutable std::mutex notifyLock;
-    int pendingNotifies = 0;  // guarded by notifyLock
-    int notifyCount = 0;      // guarded by notifyLock
+    int pendingNotifies = 0;    // guarded by notifyLock
+    int notifyCount = 0;        // guarded by notifyLock
     int urgentNotifyCount = 0;  // guarded by notifyLock
     bool ended = false;
     int result = 0;
@@ -103,11 +103,12 @@ private:
 // Runs a dialog on a FakeDialogWindow: the font and init messages, whatever was posted, then the script
 // (the user's actions), then Destroy. Returns the EndDialog result, or kNeverEnded.
 class FakeDialogToolkit final : public DialogToolkit {
-public:
+  public:
     static constexpr int kNeverEnded = -100;
     std::function<void(FakeDialogWindow&)> script;
     // Called before Destroy; the window is gone after RunDialog.
     std::function<void(FakeDialogWindow&)> inspect;
 
-    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, ModalDialog* dialog) override;
+    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
+                  ModalDialog* dialog) override;
 };

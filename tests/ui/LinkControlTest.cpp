@@ -18,7 +18,7 @@
 class UrlRecorder final : public QObject {
     Q_OBJECT
 
-public:
+  public:
     std::vector<QUrl> opened;
     Q_INVOKABLE void Open(const QUrl& url) { opened.push_back(url); }
 };
@@ -26,7 +26,7 @@ public:
 namespace {
 
 class RecordingTarget final : public MessageTarget {
-public:
+  public:
     int Deliver(const DialogMessage& message) override {
         received.push_back(message);
         return 0;
@@ -35,7 +35,7 @@ public:
 };
 
 class LinkControlWidget : public testing::Test {
-protected:
+  protected:
     LinkControlWidget() {
         QDesktopServices::setUrlHandler("https", &opener, "Open");
         parent.resize(300, 100);

@@ -15,7 +15,7 @@
 
 // Records what the panel asks of the link class.
 class RecordingLinkClass final : public LinkClass {
-public:
+  public:
     void CreateLinkFont(const DialogFont* font) override {
         ++fontsMade;
         lastFont = font;
@@ -26,7 +26,7 @@ public:
 
 // A control panel over the fake toolkit, with its executable and working files in a fresh folder.
 class PanelFixture : public testing::Test {
-protected:
+  protected:
     PanelFixture()
         : executablePath(folder.File("qvserver")),
           service(executablePath),
@@ -39,7 +39,9 @@ protected:
     }
     void Close(FakeDialogWindow& dialog) { dialog.Send(dialog_message::Command{IDCANCEL}); }
     std::string CurrentIni() const { return TempDir::ReadFile(folder.File("current.ini")); }
-    void WriteCurrentIni(const std::string& text) const { TempDir::WriteFile(folder.File("current.ini"), text); }
+    void WriteCurrentIni(const std::string& text) const {
+        TempDir::WriteFile(folder.File("current.ini"), text);
+    }
 
     TempDir folder;
     std::string executablePath;

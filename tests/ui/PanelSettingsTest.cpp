@@ -57,11 +57,25 @@ TEST_F(PanelSettings, WithoutCurrentIniEveryControlShowsItsDefaultAndNothingStar
 
 TEST_F(PanelSettings, AFileWrittenFromScratchListsSectionsAndKeysInSaveOrder) {
     Run([&](FakeDialogWindow& dialog) { Close(dialog); });
-    const std::vector<std::string> expected = {
-        "[IMAGE]",        "Quality=75",        "[WWW]",           "Port=80",           "Realm=ORV QV Server",
-        "User=",          "Pass=",             "Authenticate=no", "Run=no",            "[QV]",
-        "EnableClick=yes", "Priority=1",       "MinRemake=3",     "ScaleDwonImage=no", "DrawTime=yes",
-        "ResolveHostname=yes", "[TARGET]",     "Desktop=yes",     "WinClass="};
+    const std::vector<std::string> expected = {"[IMAGE]",
+                                               "Quality=75",
+                                               "[WWW]",
+                                               "Port=80",
+                                               "Realm=ORV QV Server",
+                                               "User=",
+                                               "Pass=",
+                                               "Authenticate=no",
+                                               "Run=no",
+                                               "[QV]",
+                                               "EnableClick=yes",
+                                               "Priority=1",
+                                               "MinRemake=3",
+                                               "ScaleDwonImage=no",
+                                               "DrawTime=yes",
+                                               "ResolveHostname=yes",
+                                               "[TARGET]",
+                                               "Desktop=yes",
+                                               "WinClass="};
     EXPECT_EQ(Lines(CurrentIni()), expected);
 }
 
@@ -75,13 +89,15 @@ TEST_F(PanelSettings, AnExistingFileKeepsItsOrderAndComments) {
     });
     const std::vector<std::string> lines = Lines(CurrentIni());
     const std::vector<std::string> head(lines.begin(), lines.begin() + 9);
-    const std::vector<std::string> expectedHead = {"; my settings", "[QV]",    "MinRemake=10", "; keep me",
-                                                   "Priority=2",    "EnableClick=yes", "ScaleDwonImage=no",
-                                                   "DrawTime=yes",  "ResolveHostname=yes"};
+    const std::vector<std::string> expectedHead = {
+        "; my settings",     "[QV]",         "MinRemake=10",
+        "; keep me",         "Priority=2",   "EnableClick=yes",
+        "ScaleDwonImage=no", "DrawTime=yes", "ResolveHostname=yes"};
     EXPECT_EQ(head, expectedHead);
     const std::vector<std::string> tail(lines.begin() + 9, lines.begin() + 17);
-    const std::vector<std::string> expectedTail = {"[WWW]", "Run=no", "Port=8080", "Realm=ORV QV Server",
-                                                   "User=", "Pass=",  "Authenticate=no", "[IMAGE]"};
+    const std::vector<std::string> expectedTail = {
+        "[WWW]", "Run=no", "Port=8080",       "Realm=ORV QV Server",
+        "User=", "Pass=",  "Authenticate=no", "[IMAGE]"};
     EXPECT_EQ(tail, expectedTail);
 }
 
@@ -90,10 +106,11 @@ TEST_F(PanelSettings, AFlagIsSetOnlyByALeadingLowerCaseY) {
         const char* value;
         int checked;
     };
-    const Case cases[] = {{"Y", 0}, {"YES", 0}, {"y", 1}, {"yup", 1}, {"yes", 1}, {"no", 0}, {"", 0}, {" yes", 1}};
+    const Case cases[] = {{"Y", 0},   {"YES", 0}, {"y", 1}, {"yup", 1},
+                          {"yes", 1}, {"no", 0},  {"", 0},  {" yes", 1}};
     for (const Case& flagCase : cases) {
-        WriteCurrentIni(std::string("[QV]\nEnableClick=") + flagCase.value + "\nScaleDwonImage=" + flagCase.value +
-                        "\n");
+        WriteCurrentIni(std::string("[QV]\nEnableClick=") + flagCase.value +
+                        "\nScaleDwonImage=" + flagCase.value + "\n");
         Run([&](FakeDialogWindow& dialog) {
             EXPECT_EQ(dialog.At(IDC_CLICK).checked, flagCase.checked) << "'" << flagCase.value << "'";
             EXPECT_EQ(dialog.At(IDC_SCALEDOWN).checked, flagCase.checked) << "'" << flagCase.value << "'";
@@ -107,10 +124,11 @@ TEST_F(PanelSettings, NumbersLoadLikeAtoiAndShowUnsigned) {
         const char* value;
         const char* shown;
     };
-    const Case cases[] = {{"-1", "4294967295"}, {"abc", "0"}, {"150", "150"}, {"  42xyz", "42"}, {"+7", "7"}, {"", "0"}};
+    const Case cases[] = {{"-1", "4294967295"}, {"abc", "0"}, {"150", "150"},
+                          {"  42xyz", "42"},    {"+7", "7"},  {"", "0"}};
     for (const Case& numberCase : cases) {
-        WriteCurrentIni(std::string("[IMAGE]\nQuality=") + numberCase.value + "\n[QV]\nMinRemake=" +
-                        numberCase.value + "\n[WWW]\nPort=" + numberCase.value + "\n");
+        WriteCurrentIni(std::string("[IMAGE]\nQuality=") + numberCase.value +
+                        "\n[QV]\nMinRemake=" + numberCase.value + "\n[WWW]\nPort=" + numberCase.value + "\n");
         Run([&](FakeDialogWindow& dialog) {
             EXPECT_EQ(dialog.At(IDC_QUALITY).text, numberCase.shown) << numberCase.value;
             EXPECT_EQ(dialog.At(IDC_MINREMAKE).text, numberCase.shown) << numberCase.value;

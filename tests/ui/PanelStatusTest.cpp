@@ -56,7 +56,8 @@ TEST_F(PanelStatus, ShownNewsNeverGoesBackToOlderNews) {
         std::uint32_t lastShown = 0;
         for (int look = 0; look < 200; ++look) {
             dialog.RunPosted();
-            const std::uint32_t shown = static_cast<std::uint32_t>(std::stoul("0" + dialog.At(IDC_HITCOUNT).text));
+            const std::uint32_t shown =
+                static_cast<std::uint32_t>(std::stoul("0" + dialog.At(IDC_HITCOUNT).text));
             EXPECT_GE(shown, lastShown);
             lastShown = shown;
             std::this_thread::yield();

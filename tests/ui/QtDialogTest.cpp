@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QListView>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -31,7 +31,7 @@ namespace {
 
 // Runs the control panel's template with the base handler; onInit sees the live window right after init.
 class ProbeDialog final : public ModalDialog {
-public:
+  public:
     std::function<void(DialogWindow&, QtDialogWindow&)> onInit;
     std::vector<DialogMessageId> messages;
 
@@ -45,7 +45,7 @@ public:
 };
 
 class QtDialog : public testing::Test {
-protected:
+  protected:
     QtDialog() { linkClass.Register(toolkit, kLinkClassName); }
     int Run(ProbeDialog& dialog) { return dialog.RunModal(toolkit, ControlPanelTemplate(), 0); }
 
@@ -60,7 +60,8 @@ TEST_F(QtDialog, TheTemplateBecomesTheCaptionFontSizeAndControlsOfThePanel) {
         EXPECT_EQ(QFontInfo(widget.font()).family().toStdString(), "IPAPGothic");
         EXPECT_EQ(QFontInfo(widget.font()).pointSize(), 9);
         const QFontMetrics metrics(QFont("IPAPGothic", 9));
-        const DialogBaseUnits units{AverageLetterWidth(metrics.horizontalAdvance(kBaseUnitLetters)), metrics.height()};
+        const DialogBaseUnits units{AverageLetterWidth(metrics.horizontalAdvance(kBaseUnitLetters)),
+                                    metrics.height()};
         EXPECT_EQ(widget.BaseUnits().x, units.x);
         EXPECT_EQ(widget.BaseUnits().y, units.y);
         EXPECT_EQ(widget.minimumSize(), QSize(DialogXToPixels(187, units), DialogYToPixels(315, units)));
@@ -78,7 +79,8 @@ TEST_F(QtDialog, TheTemplateBecomesTheCaptionFontSizeAndControlsOfThePanel) {
             if (control.id != kNoControlId) {
                 QWidget* item = widget.findChild<QWidget*>(QString::number(control.id));
                 ASSERT_NE(item, nullptr) << control.id;
-                EXPECT_EQ(item->pos(), QPoint(DialogXToPixels(control.x, units), DialogYToPixels(control.y, units)))
+                EXPECT_EQ(item->pos(),
+                          QPoint(DialogXToPixels(control.x, units), DialogYToPixels(control.y, units)))
                     << control.id;
                 if (control.id != IDC_PRIORITYNAME) {
                     EXPECT_EQ(widget.ItemText(control.id), control.text) << control.id;
@@ -87,7 +89,8 @@ TEST_F(QtDialog, TheTemplateBecomesTheCaptionFontSizeAndControlsOfThePanel) {
                 EXPECT_EQ(shown.count(control.text), 1u) << control.text;
             }
         }
-        EXPECT_EQ(qobject_cast<QLineEdit*>(widget.findChild<QWidget*>("1004"))->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(qobject_cast<QLineEdit*>(widget.findChild<QWidget*>("1004"))->echoMode(),
+                  QLineEdit::Password);
         EXPECT_TRUE(window.CreateStatusBar(IDC_STATUSBAR, std::vector<int>{250, 340}));
         EXPECT_TRUE(window.SetStatusText(IDC_STATUSBAR, 1, "JPEG圧縮中"));
         EXPECT_FALSE(window.SetStatusText(IDC_STATUSBAR, 2, "no such pane"));
@@ -132,7 +135,8 @@ TEST_F(QtDialog, TheSliderReportsTheUsersMovesButNotThePrograms) {
         });
     };
     Run(dialog);
-    EXPECT_EQ(std::count(dialog.messages.begin(), dialog.messages.end(), DialogMessageId::HorizontalScroll), 1);
+    EXPECT_EQ(std::count(dialog.messages.begin(), dialog.messages.end(), DialogMessageId::HorizontalScroll),
+              1);
 }
 
 TEST_F(QtDialog, RadioButtonsTakeExactlyTheStateTheyAreGiven) {
@@ -196,12 +200,14 @@ TEST_F(QtDialog, TheFileChooserOffersTheBuffersFileAndReturnsTheChoice) {
         std::snprintf(buffer, sizeof buffer, "%s", folder.File("default.ini").c_str());
         FileChooser chooser;
         AnswerFileDialog("テンプレートを選択", QString::fromStdString(folder.File("default.ini")), {});
-        EXPECT_EQ(chooser.ChooseOpenFile(window, buffer, sizeof buffer, "テンプレートを選択", filters), nullptr);
+        EXPECT_EQ(chooser.ChooseOpenFile(window, buffer, sizeof buffer, "テンプレートを選択", filters),
+                  nullptr);
         EXPECT_EQ(std::string(buffer), folder.File("default.ini"));
 
         AnswerFileDialog("テンプレートを選択", QString::fromStdString(folder.File("default.ini")),
                          QString::fromStdString(folder.File("other.log")));
-        EXPECT_EQ(chooser.ChooseOpenFile(window, buffer, sizeof buffer, "テンプレートを選択", filters), buffer);
+        EXPECT_EQ(chooser.ChooseOpenFile(window, buffer, sizeof buffer, "テンプレートを選択", filters),
+                  buffer);
         EXPECT_EQ(std::string(buffer), folder.File("other.log"));
         window.EndDialog(0);
     };

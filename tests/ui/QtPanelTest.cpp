@@ -8,13 +8,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QFileDialog>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -60,8 +60,11 @@ bool WaitFor(const std::function<bool()>& done) {
 
 // The control panel on the Qt backend, as the program wires it.
 class QtPanel : public testing::Test {
-protected:
-    QtPanel() : executablePath(folder.File("qvserver")), service(executablePath), panel(service, linkClass, executablePath) {
+  protected:
+    QtPanel()
+        : executablePath(folder.File("qvserver")),
+          service(executablePath),
+          panel(service, linkClass, executablePath) {
         linkClass.Register(toolkit, kLinkClassName);
         service.SetStatusSink(&panel);
     }
@@ -177,7 +180,8 @@ TEST_F(QtPanel, AFailedStartShowsTheWarningBoxOverThePanel) {
 // one blocks does not get it.
 void ClickAsUser(QWidget* widget) {
     QWidget* window = widget->window();
-    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, widget->rect().center()));
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      widget->mapTo(window, widget->rect().center()));
 }
 
 // The About box belongs to no window: it takes the keyboard, its button works, the panel still takes

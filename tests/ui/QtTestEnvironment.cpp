@@ -9,20 +9,21 @@
 namespace {
 
 class QtEnvironment final : public testing::Environment {
-public:
+  public:
     void SetUp() override {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         application = std::make_unique<QApplication>(argumentCount, arguments);
     }
     void TearDown() override { application.reset(); }
 
-private:
+  private:
     char name[8] = "qvtest";
     char* arguments[2] = {name, nullptr};
     int argumentCount = 1;
     std::unique_ptr<QApplication> application;
 };
 
-[[maybe_unused]] testing::Environment* const environment = testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] testing::Environment* const environment =
+    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace

@@ -24,8 +24,9 @@
 #include "platform/linux/wayland/SwayIpc.h"
 #include "platform/linux/wayland/SwayTree.h"
 #include "service/RemoteClick.h"
-#include "tests/imaging/JpegDecode.h"
-#include "tests/service/HttpTestClient.h"
+#include "tests/support/JpegDecode.h"
+#include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -151,7 +152,7 @@ TEST(SwaySession, HeadlessHostServesTheScreenAndClicksWhereThePictureWasClicked)
     std::filesystem::copy_file(std::filesystem::path(binDir) / "qvserver-headless",
                                folder.File("qvserver-headless"));
     std::filesystem::copy_file(std::filesystem::path(binDir) / "data/wait.jpg", folder.File("data/wait.jpg"));
-    const std::uint16_t port = FindFreePort();
+    const std::uint16_t port = static_cast<std::uint16_t>(FreePort());
     TempDir::WriteFile(folder.File("current.ini"),
                        "[WWW]\nPort=" + std::to_string(port) +
                            "\n[QV]\nMinRemake=0\nEnableClick=yes\nDrawTime=no\nResolveHostname=no\n"

@@ -21,11 +21,12 @@ QStringList QtNameFilters(std::span<const FileFilter> filters) {
     QStringList nameFilters;
     for (const FileFilter& filter : filters) {
         QStringList patterns;
-        for (const QString& pattern : QString::fromUtf8(filter.pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        for (const QString& pattern :
+             QString::fromUtf8(filter.pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             patterns << CaseBlindPattern(pattern.trimmed());
         }
-        nameFilters << QString::fromUtf8(filter.display) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                           QLatin1Char(')');
+        nameFilters << QString::fromUtf8(filter.display) + QStringLiteral(" (") +
+                           patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return nameFilters;
 }

@@ -17,7 +17,9 @@ LinkControl::LinkControl(const LinkControlClass& linkClass, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
 }
 
-void LinkControl::Receive(const LinkMessage& message) { ApplyLinkMessage(state, message); }
+void LinkControl::Receive(const LinkMessage& message) {
+    ApplyLinkMessage(state, message);
+}
 
 void LinkControl::SetWindowText(const QString& text) {
     windowText = text;
@@ -39,7 +41,8 @@ void LinkControl::paintEvent(QPaintEvent* /*event*/) {
     // The link takes the height of its text; the resize waits until this paint is over.
     const int textHeight = drawn.height();
     if (textHeight != height()) {
-        QMetaObject::invokeMethod(this, [this, textHeight] { resize(width(), textHeight); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, textHeight] { resize(width(), textHeight); }, Qt::QueuedConnection);
     }
 }
 

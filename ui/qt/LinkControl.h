@@ -14,7 +14,7 @@ class LinkControlClass;
 class LinkControl final : public QWidget, public CustomControl {
     Q_OBJECT
 
-public:
+  public:
     LinkControl(const LinkControlClass& linkClass, QWidget* parent);
 
     void Receive(const LinkMessage& message) override;
@@ -22,11 +22,11 @@ public:
     QString WindowText() const override { return windowText; }
     const LinkState& State() const { return state; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     const LinkControlClass& linkClass;
     LinkState state;
     QString windowText;

@@ -88,7 +88,8 @@ bool QtDialogWindow::Build(const DialogTemplate& dialogTemplate) {
 
     setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
     setWindowFlags(DialogFlags(dialogTemplate.style));
-    setFixedSize(DialogXToPixels(dialogTemplate.width, baseUnits), DialogYToPixels(dialogTemplate.height, baseUnits));
+    setFixedSize(DialogXToPixels(dialogTemplate.width, baseUnits),
+                 DialogYToPixels(dialogTemplate.height, baseUnits));
 
     std::vector<QWidget*> groupBoxes;
     for (const ControlTemplate& control : dialogTemplate.controls) {
@@ -131,7 +132,8 @@ QWidget* QtDialogWindow::CreateControl(const ControlTemplate& control) {
             pushButton->setDefault((control.style & kDefaultPushButton) != 0);
             button = pushButton;
         }
-        connect(button, &QAbstractButton::clicked, this, [this, id] { Deliver(dialog_message::Command{id}); });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, id] { Deliver(dialog_message::Command{id}); });
         return button;
     }
     if (Is(control, kEditClass)) {
@@ -145,7 +147,8 @@ QWidget* QtDialogWindow::CreateControl(const ControlTemplate& control) {
     if (Is(control, kStaticClass)) {
         auto* label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);
-        label->setAlignment(Qt::AlignTop | ((control.style & kRightAligned) != 0 ? Qt::AlignRight : Qt::AlignLeft));
+        label->setAlignment(Qt::AlignTop |
+                            ((control.style & kRightAligned) != 0 ? Qt::AlignRight : Qt::AlignLeft));
         return label;
     }
     if (Is(control, kSliderClass)) {
@@ -154,10 +157,12 @@ QWidget* QtDialogWindow::CreateControl(const ControlTemplate& control) {
         slider->setPageStep(1);
         if ((control.style & kAutoTicks) != 0) {
             slider->setTickInterval(1);
-            slider->setTickPosition((control.style & kTicksTop) != 0 ? QSlider::TicksAbove : QSlider::TicksBelow);
+            slider->setTickPosition((control.style & kTicksTop) != 0 ? QSlider::TicksAbove
+                                                                     : QSlider::TicksBelow);
         }
         slider->setProperty(kTextProperty, text);
-        connect(slider, &QSlider::valueChanged, this, [this, id] { Deliver(dialog_message::HorizontalScroll{id}); });
+        connect(slider, &QSlider::valueChanged, this,
+                [this, id] { Deliver(dialog_message::HorizontalScroll{id}); });
         return slider;
     }
     if (const QtDialogToolkit::ControlFactory* factory = toolkit.FindControlClass(control.className)) {

@@ -16,7 +16,7 @@ class QtDialogWindow;
 // Runs dialog templates as Qt dialogs. Custom control classes (the link) are registered by name before a
 // template that uses them is run. Lives on the GUI thread, longer than every dialog it runs.
 class QtDialogToolkit final : public DialogToolkit {
-public:
+  public:
     // Creates one control of a custom class as a child of parent.
     using ControlFactory = std::function<QWidget*(QWidget* parent)>;
 
@@ -29,7 +29,8 @@ public:
     bool RegisterControlClass(const std::string& name, ControlFactory factory);
     const ControlFactory* FindControlClass(std::string_view name) const;
 
-    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure, ModalDialog* dialog) override;
+    int RunDialog(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
+                  ModalDialog* dialog) override;
 
     // Shows a box that belongs to no window and returns at once; the box goes when dismissed, or with
     // the toolkit.
@@ -40,7 +41,7 @@ public:
     // RunDialog returns. Nothing happens when no dialog runs.
     void CloseRunningDialog();
 
-private:
+  private:
     std::vector<QtDialogWindow*> running;  // the dialogs whose RunDialog has not returned, innermost last
     std::map<std::string, ControlFactory, std::less<>> controlClasses;
     std::vector<QPointer<QMessageBox>> unownedBoxes;

@@ -21,10 +21,14 @@ constexpr int kMessageBoxOk = IDOK;
 // readable, and the work would only take processor time from the server.
 constexpr qint64 kWorkerNotifyIntervalMs = 40;
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Message texts use CR LF line ends; Qt shows a bare LF as the line break.
-QString MessageText(const std::string& text) { return FromUtf8(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString MessageText(const std::string& text) {
+    return FromUtf8(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 }  // namespace
 
@@ -60,7 +64,9 @@ int QtDialogWindow::Deliver(const DialogMessage& message) {
     return procedure(*this, message);
 }
 
-void QtDialogWindow::reject() { Deliver(dialog_message::Command{IDCANCEL}); }
+void QtDialogWindow::reject() {
+    Deliver(dialog_message::Command{IDCANCEL});
+}
 
 void QtDialogWindow::CloseFromOutside() {
     Deliver(dialog_message::Command{IDCANCEL});
@@ -87,7 +93,8 @@ void QtDialogWindow::EndDialog(int result) {
 }
 
 void QtDialogWindow::PostCommand(int id) {
-    QMetaObject::invokeMethod(this, [this, id] { Deliver(dialog_message::Command{id}); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { Deliver(dialog_message::Command{id}); }, Qt::QueuedConnection);
 }
 
 // Invoked by name: nothing of the caller's thread travels with the event.
@@ -211,7 +218,9 @@ bool QtDialogWindow::SendItemMessage(int id, const LinkMessage& message) {
     return true;
 }
 
-const DialogFont* QtDialogWindow::ItemFont(int id) const { return Item(id) != nullptr ? &dialogFont : nullptr; }
+const DialogFont* QtDialogWindow::ItemFont(int id) const {
+    return Item(id) != nullptr ? &dialogFont : nullptr;
+}
 
 bool QtDialogWindow::CreateStatusBar(int id, std::span<const int> paneRightEdges) {
     if (Item(id) != nullptr) {
@@ -228,8 +237,8 @@ bool QtDialogWindow::SetStatusText(int id, int pane, const std::string& text) {
     return statusBar != nullptr && statusBar->SetPaneText(pane, FromUtf8(text));
 }
 
-int QtDialogWindow::ShowMessageBox(MessageBoxOwner boxOwner, const std::string& text, const std::string& caption,
-                                   MessageIcon icon) {
+int QtDialogWindow::ShowMessageBox(MessageBoxOwner boxOwner, const std::string& text,
+                                   const std::string& caption, MessageIcon icon) {
     const QMessageBox::Icon shown = icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon;
     if (boxOwner == MessageBoxOwner::None) {
         toolkit.ShowUnownedMessageBox(

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QDialog>
-#include <QEventLoop>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <map>
 
@@ -19,7 +19,7 @@ class StatusBarWidget;
 class QtDialogWindow final : public QDialog, public DialogBackend {
     Q_OBJECT
 
-public:
+  public:
     QtDialogWindow(QtDialogToolkit& toolkit, DialogProcedure procedure);
 
     // Creates the controls; false when the template names a class nobody registered.
@@ -57,10 +57,10 @@ public:
     // the dialog, every modal box or chooser still open over it is cancelled.
     void CloseFromOutside();
 
-protected:
+  protected:
     void reject() override;
 
-private:
+  private:
     // Where a control without a text of its own (the slider) keeps the text it was given.
     static constexpr const char* kTextProperty = "qvWindowText";
 
@@ -75,7 +75,7 @@ private:
     ModalDialog* owner = nullptr;
     DialogFont dialogFont;
     DialogBaseUnits baseUnits{};
-    std::map<int, QWidget*> items;  // children by control id; Qt owns them
+    std::map<int, QWidget*> items;    // children by control id; Qt owns them
     QEventLoop* modalLoop = nullptr;  // the loop Run waits in, while it does
     bool ended = false;
     int endResult = 0;

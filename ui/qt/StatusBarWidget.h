@@ -11,7 +11,7 @@ class QLabel;
 class StatusBarWidget final : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     StatusBarWidget(QWidget* parent, std::span<const int> paneRightEdges);
 
     // False for a pane the bar does not have.
@@ -19,6 +19,6 @@ public:
     QString PaneText(int pane) const;
     int PaneCount() const { return static_cast<int>(panes.size()); }
 
-private:
+  private:
     std::vector<QLabel*> panes;  // children, owned by Qt
 };

@@ -20,7 +20,7 @@ struct LogEntry {
 // A real HttpServer with the base answers that records what reaches its hooks, and optionally asks for
 // credentials on every path.
 class RecordingServer : public HttpServer {
-public:
+  public:
     ~RecordingServer() override { Shutdown(); }
 
     // Starts on a port free on every interface, trying again when someone else took it first. The port,
@@ -40,12 +40,12 @@ public:
 
     using HttpServer::SetHeadTimeout;
 
-protected:
+  protected:
     int HookAuthenticate(const char* path, const char** realmOut, const char** credentialsOut) override;
     int HookHandleRequest(const char* path, TcpSocket& connection) override;
     int HookLogAccess(TcpSocket& connection, int status, int length, const char* requestText) override;
 
-private:
+  private:
     int port = 0;
     bool requireCredentials = false;
     const char* realm = nullptr;

@@ -1,4 +1,4 @@
-#include "tests/imaging/JpegDecode.h"
+#include "tests/support/JpegDecode.h"
 
 #include <csetjmp>
 #include <cstdio>

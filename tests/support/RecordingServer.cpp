@@ -1,6 +1,6 @@
-#include "tests/server/RecordingServer.h"
+#include "tests/support/RecordingServer.h"
 
-#include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 
 namespace {
 
@@ -10,7 +10,7 @@ constexpr int kStartAttempts = 20;
 
 int RecordingServer::StartOnFreePort() {
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        const int candidate = LoopbackClient::FreePort();
+        const int candidate = FreePort();
         if (candidate != 0 && Start(candidate) == StartResult::Started) {
             port = candidate;
             return port;

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "service/CaptureService.h"
-#include "tests/service/HttpTestClient.h"
+#include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
 // Remembers every status notification, in order.
 class RecordingStatusSink final : public StatusSink {
-public:
+  public:
     void SetStatusClient(const char* text) override { Add("client:" + std::string(text)); }
     void SetStatusActivity(const char* text) override { Add("activity:" + std::string(text)); }
     void SetHitCount(std::uint32_t count) override { Add("hits:" + std::to_string(count)); }
@@ -23,7 +24,7 @@ public:
         return events;
     }
 
-private:
+  private:
     void Add(std::string event) {
         std::lock_guard guard(lock);
         events.push_back(std::move(event));
@@ -34,7 +35,7 @@ private:
 
 // A service whose captures only count, or run a test's own writer, instead of reading the screen.
 class FakeCaptureService : public CaptureService {
-public:
+  public:
     using CaptureService::CaptureService;
     ~FakeCaptureService() override { Shutdown(); }
 
@@ -42,7 +43,7 @@ public:
     // Runs for each capture when set; called under the capture lock.
     std::function<void(const char* fileName)> writer;
 
-protected:
+  protected:
     imaging::CaptureResult RunCaptureJob(const char* fileName) override {
         ++captures;
         if (writer) {
@@ -55,14 +56,14 @@ protected:
 // A service living in a fresh folder as if its executable were there, started on a free loopback port.
 template <class Service = FakeCaptureService>
 class ServiceHarness {
-public:
+  public:
     ServiceHarness() : service(folder.File("qvserver")) {}
     ~ServiceHarness() { service.StopAndWait(std::chrono::seconds(10)); }
 
     // Starts on a free port; false when none could be had after a few tries.
     bool Start() {
         for (int attempt = 0; attempt < 5; ++attempt) {
-            port = FindFreePort();
+            port = FreePort();
             if (service.Start(port) == StartResult::Started) {
                 return true;
             }
@@ -73,5 +74,5 @@ public:
 
     TempDir folder;
     Service service;
-    std::uint16_t port = 0;
+    int port = 0;
 };
