@@ -4,7 +4,9 @@
 
 namespace platform {
 
-std::uint32_t TickCount() { return GetTickCount(); }
+std::uint32_t TickCount() {
+    return GetTickCount();
+}
 
 LocalTime CurrentLocalTime() {
     SYSTEMTIME now{};
@@ -21,6 +23,8 @@ LocalTime CurrentLocalTime() {
     return time;
 }
 
-void SleepMilliseconds(std::uint32_t milliseconds) { Sleep(milliseconds); }
+void SleepMilliseconds(std::uint32_t milliseconds) {
+    Sleep(milliseconds);
+}
 
 }  // namespace platform

@@ -14,8 +14,6 @@ using windows_gdi::Bitmap;
 using windows_gdi::MemoryDC;
 using windows_gdi::Selection;
 
-constexpr int kBytesPerPixel = 3;
-
 std::wstring Widen(std::string_view text) {
     const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(std::max(size, 0)), L'\0');
@@ -27,7 +25,7 @@ std::wstring Widen(std::string_view text) {
 // bitmaps, so the text's cell is copied from the caller's pixels into a small DIB section, drawn on there
 // and copied back: the caller's rows stay its own, and only the cell's pixels are touched.
 class GdiDrawingSurface final : public DrawingSurface {
-public:
+  public:
     GdiDrawingSurface(MemoryDC dc, std::uint8_t* bits, int width, int height, int stride)
         : dc(std::move(dc)), bits(bits), width(width), height(height), stride(stride) {}
 
@@ -77,7 +75,7 @@ public:
         CopyCell(cellRows, cellStride, left, top, cellWidth, cellHeight, false);
     }
 
-private:
+  private:
     // Copies the cell between the caller's bottom-up rows and the top-down cell, in either direction.
     void CopyCell(std::uint8_t* cellRows, int cellStride, int left, int top, int cellWidth, int cellHeight,
                   bool intoCell) {
@@ -105,7 +103,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DrawingSurface> DrawingSurface::Create(std::uint8_t* bits, int width, int height, int stride) {
+std::unique_ptr<DrawingSurface> DrawingSurface::Create(std::uint8_t* bits, int width, int height,
+                                                       int stride) {
     if (bits == nullptr || width <= 0 || height <= 0 || stride < width * kBytesPerPixel) {
         return nullptr;
     }

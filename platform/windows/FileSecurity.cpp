@@ -49,6 +49,8 @@ OwnerOnlySecurity::OwnerOnlySecurity() {
     }
 }
 
-OwnerOnlySecurity::~OwnerOnlySecurity() { LocalFree(descriptor); }
+OwnerOnlySecurity::~OwnerOnlySecurity() {
+    LocalFree(descriptor);
+}
 
 }  // namespace platform::windows

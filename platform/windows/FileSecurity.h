@@ -11,14 +11,14 @@ namespace platform::windows {
 // A security descriptor whose access list lets only the current user at a file (nothing inherited from
 // the folder), as a file of mode 0600 on Linux. Get() is null when it could not be made.
 class OwnerOnlySecurity {
-public:
+  public:
     OwnerOnlySecurity();
     ~OwnerOnlySecurity();
     OwnerOnlySecurity(const OwnerOnlySecurity&) = delete;
     OwnerOnlySecurity& operator=(const OwnerOnlySecurity&) = delete;
     PSECURITY_DESCRIPTOR Get() const { return descriptor; }
 
-private:
+  private:
     PSECURITY_DESCRIPTOR descriptor = nullptr;
 };
 

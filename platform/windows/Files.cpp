@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <random>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -37,7 +37,7 @@ constexpr DWORD kMissingWaitMilliseconds = 200;
 constexpr std::uint64_t kMaxReadBytes = 256u * 1024u * 1024u;
 
 class Handle {
-public:
+  public:
     explicit Handle(HANDLE value = INVALID_HANDLE_VALUE) : handle(value) {}
     ~Handle() { Reset(); }
     Handle(const Handle&) = delete;
@@ -52,7 +52,7 @@ public:
         }
     }
 
-private:
+  private:
     HANDLE handle;
 };
 
@@ -69,7 +69,8 @@ bool IsRandomPart(std::string_view text) {
 
 // "<path>." and a fresh random part.
 std::string RandomNameBeside(const std::string& path) {
-    static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static constexpr std::string_view kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937 generator{std::random_device{}() ^ GetCurrentProcessId() ^
                                         static_cast<unsigned>(GetCurrentThreadId() << 16)};
     std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
@@ -94,8 +95,9 @@ HANDLE CreateTemporaryBeside(const char* target, std::string& temporaryPath, Rea
     }
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         temporaryPath = RandomNameBeside(target);
-        const HANDLE created = CreateFileA(temporaryPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                           &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE created =
+            CreateFileA(temporaryPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (created != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
             return created;
         }
@@ -120,7 +122,7 @@ bool WriteAll(HANDLE file, const char* data, std::size_t length) {
 // Windows 10's POSIX rename, and never under Wine), so readers take their version whole at once and hold
 // no handle while they send it: a capture is never kept waiting by a slow client.
 class WindowsInputFile final : public InputFile {
-public:
+  public:
     explicit WindowsInputFile(std::string content) : content(std::move(content)) {}
     std::uint32_t Size() const override { return static_cast<std::uint32_t>(content.size()); }
     std::size_t Read(void* buffer, std::size_t length) override {
@@ -130,7 +132,7 @@ public:
         return count;
     }
 
-private:
+  private:
     std::string content;
     std::size_t position = 0;
 };
@@ -145,7 +147,8 @@ bool RenameOver(const std::string& from, const std::string& to) {
             return true;
         }
         const DWORD error = GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt >= kRenameAttempts) {
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+            attempt >= kRenameAttempts) {
             return false;
         }
         const std::string aside = RandomNameBeside(to);
@@ -165,7 +168,7 @@ bool RenameOver(const std::string& from, const std::string& to) {
 }
 
 class WindowsReplacementFile final : public ReplacementFile {
-public:
+  public:
     WindowsReplacementFile(std::FILE* stream, std::string temporaryPath, std::string targetPath)
         : stream(stream), temporaryPath(std::move(temporaryPath)), targetPath(std::move(targetPath)) {}
 
@@ -197,7 +200,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::FILE* stream;
     std::string temporaryPath;
     std::string targetPath;
@@ -277,7 +280,9 @@ std::unique_ptr<InputFile> InputFile::Open(const char* path) {
     return std::make_unique<WindowsInputFile>(std::move(content));
 }
 
-bool RemoveFile(const char* path) { return DeleteFileA(path) != FALSE; }
+bool RemoveFile(const char* path) {
+    return DeleteFileA(path) != FALSE;
+}
 
 int RemoveLeftoverReplacements(const char* targetPath) {
     const std::string target(targetPath);
@@ -295,8 +300,10 @@ int RemoveLeftoverReplacements(const char* targetPath) {
         const std::string_view name(found.cFileName);
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.size() <= prefix.size() ||
             !std::equal(prefix.begin(), prefix.end(), name.begin(),
-                        [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                    std::tolower(static_cast<unsigned char>(b)); }) ||
+                        [](char a, char b) {
+                            return std::tolower(static_cast<unsigned char>(a)) ==
+                                   std::tolower(static_cast<unsigned char>(b));
+                        }) ||
             !IsRandomPart(name.substr(prefix.size()))) {
             continue;
         }
@@ -318,8 +325,8 @@ bool CopyFileUnlessExists(const char* from, const char* to) {
     }
     // The copy goes to the temporary name first and then gets its name without replacing anything, so it
     // appears whole or not at all, and never overwrites.
-    const bool placed = CopyFileA(from, temporaryPath.c_str(), FALSE) &&
-                        MoveFileExA(temporaryPath.c_str(), to, 0);
+    const bool placed =
+        CopyFileA(from, temporaryPath.c_str(), FALSE) && MoveFileExA(temporaryPath.c_str(), to, 0);
     if (!placed) {
         DeleteFileA(temporaryPath.c_str());
     }
@@ -331,8 +338,8 @@ bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t 
     // appends whole and in one piece each, which Wine's append mode alone does not.
     static std::mutex appendLock;
     std::lock_guard guard(appendLock);
-    Handle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         return false;
     }
@@ -399,7 +406,8 @@ bool AppendOnlyFile::Reopen() {
         return false;
     }
     // Kept as a C run-time descriptor (the handle goes with it), which is what the owner holds.
-    const int opened = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_WRONLY | _O_APPEND | _O_BINARY);
+    const int opened =
+        _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_WRONLY | _O_APPEND | _O_BINARY);
     if (opened < 0) {
         return false;
     }

@@ -21,7 +21,7 @@ using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
 
 // A window's device context, from GetDC or GetWindowDC, given back with ReleaseDC.
 class WindowDC {
-public:
+  public:
     explicit WindowDC(HWND window) : window(window), dc(GetDC(window)) {}
     ~WindowDC() {
         if (dc != nullptr) {
@@ -32,20 +32,20 @@ public:
     WindowDC& operator=(const WindowDC&) = delete;
     HDC Get() const { return dc; }
 
-private:
+  private:
     HWND window;
     HDC dc;
 };
 
 // Selects an object into a device context for one scope, then puts the previous one back.
 class Selection {
-public:
+  public:
     Selection(HDC dc, HGDIOBJ object) : dc(dc), previous(SelectObject(dc, object)) {}
     ~Selection() { SelectObject(dc, previous); }
     Selection(const Selection&) = delete;
     Selection& operator=(const Selection&) = delete;
 
-private:
+  private:
     HDC dc;
     HGDIOBJ previous;
 };

@@ -7,12 +7,12 @@ namespace {
 
 // The pointer is placed with SetCursorPos; the buttons go in as input events at the pointer's position.
 class SendInputPointer final : public PointerInput {
-public:
+  public:
     void MoveTo(Point screenPoint) override { SetCursorPos(screenPoint.x, screenPoint.y); }
     void PressLeft(Point) override { SendButton(MOUSEEVENTF_LEFTDOWN); }
     void ReleaseLeft(Point) override { SendButton(MOUSEEVENTF_LEFTUP); }
 
-private:
+  private:
     static void SendButton(DWORD flags) {
         INPUT input{};
         input.type = INPUT_MOUSE;
@@ -23,6 +23,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PointerInput> PointerInput::Open() { return std::make_unique<SendInputPointer>(); }
+std::unique_ptr<PointerInput> PointerInput::Open() {
+    return std::make_unique<SendInputPointer>();
+}
 
 }  // namespace platform

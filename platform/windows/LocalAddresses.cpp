@@ -1,8 +1,8 @@
 #include "platform/LocalAddresses.h"
 
+#include <iphlpapi.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <iphlpapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,8 +25,8 @@ std::vector<std::string> LocalIpv4Addresses() {
     // The list may grow between the call that measures it and the one that fills it.
     for (int attempt = 0; attempt < kListAttempts && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
         list.resize(size);
-        result = GetAdaptersAddresses(AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(list.data()),
-                                      &size);
+        result = GetAdaptersAddresses(AF_INET, flags, nullptr,
+                                      reinterpret_cast<IP_ADAPTER_ADDRESSES*>(list.data()), &size);
     }
     if (result != NO_ERROR) {
         return addresses;

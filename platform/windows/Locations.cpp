@@ -71,10 +71,11 @@ std::string FolderVariable(const wchar_t* name) {
             character = L'/';
         }
     }
-    const int size =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
+                        nullptr);
     return text;
 }
 
@@ -110,7 +111,8 @@ FileLocations LocateFiles() {
     windows::WindowsLocationFacts facts;
     facts.executablePath = files::ExecutablePath(std::string::npos);
     const FileLocations beside = FileLocations::BesideExecutable(facts.executablePath, files::kPathSeparator);
-    facts.executableFolderWritable = !beside.stateFolder.empty() && windows::FolderWritable(beside.stateFolder);
+    facts.executableFolderWritable =
+        !beside.stateFolder.empty() && windows::FolderWritable(beside.stateFolder);
     facts.roamingAppData = windows::FolderVariable(L"APPDATA");
     facts.localAppData = windows::FolderVariable(L"LOCALAPPDATA");
     FileLocations locations = windows::ChooseWindowsFileLocations(facts);

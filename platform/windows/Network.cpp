@@ -27,7 +27,9 @@ constexpr int kAcceptRetryPauseMilliseconds = 10;
 constexpr std::size_t kMaxDiscardPerWait = 64 * 1024;
 constexpr int kMaxSendPieces = 8;
 
-SOCKET Native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+SOCKET Native(SocketHandle socket) {
+    return static_cast<SOCKET>(socket);
+}
 
 std::mutex shutDownLock;
 std::set<SocketHandle> shutDownSockets;        // guarded by shutDownLock
@@ -145,7 +147,9 @@ bool StartNetworking(std::uint16_t requestedVersion, std::uint16_t* grantedVersi
     return true;
 }
 
-void StopNetworking() { WSACleanup(); }
+void StopNetworking() {
+    WSACleanup();
+}
 
 SocketHandle OpenTcpSocket() {
     const SOCKET created = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
@@ -173,7 +177,8 @@ bool BindSocket(SocketHandle socket, const Ipv4Endpoint& endpoint) {
 
 bool ListenOnSocket(SocketHandle socket, int backlog) {
     const BOOL noDelay = TRUE;
-    setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+               sizeof noDelay);
     SetSendStallLimit(socket, kSendStallMilliseconds);
     return listen(Native(socket), backlog) == 0;
 }
@@ -191,13 +196,15 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
         }
         sockaddr_in address{};
         int addressLength = sizeof address;
-        const SOCKET accepted = accept(Native(listener), reinterpret_cast<sockaddr*>(&address), &addressLength);
+        const SOCKET accepted =
+            accept(Native(listener), reinterpret_cast<sockaddr*>(&address), &addressLength);
         if (accepted != INVALID_SOCKET) {
             SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
             // Accepted sockets inherit the options of the listening socket on Windows, the stall limit
             // and no-delay included; set them again so nothing depends on that.
             const BOOL noDelay = TRUE;
-            setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+            setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+                       sizeof noDelay);
             SetSendStallLimit(static_cast<SocketHandle>(accepted), kSendStallMilliseconds);
             if (peer != nullptr) {
                 peer->address = address.sin_addr.s_addr;
@@ -262,7 +269,8 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
         if (IsShutDown(socket)) {
             return -1;
         }
-        const auto slice = static_cast<int>(std::min<std::int64_t>(state.stallDeadline - now, kWakeSliceMilliseconds));
+        const auto slice =
+            static_cast<int>(std::min<std::int64_t>(state.stallDeadline - now, kWakeSliceMilliseconds));
         WSAPOLLFD waited{Native(socket), static_cast<SHORT>(POLLWRNORM | (inputEnded ? 0 : POLLRDNORM)), 0};
         const int ready = WSAPoll(&waited, 1, slice);
         if (ready < 0) {
@@ -276,19 +284,24 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
 
 namespace {
 
-std::ptrdiff_t Receive(SocketHandle socket, void* buffer, std::size_t length, int flags, int timeoutMilliseconds) {
+std::ptrdiff_t Receive(SocketHandle socket, void* buffer, std::size_t length, int flags,
+                       int timeoutMilliseconds) {
     const std::int64_t deadline = NowMilliseconds() + std::max(timeoutMilliseconds, 0);
     for (;;) {
         if (IsReceivingEnded(socket)) {
             return 0;
         }
-        const int remaining =
-            timeoutMilliseconds < 0 ? -1 : static_cast<int>(std::max<std::int64_t>(deadline - NowMilliseconds(), 0));
+        const int remaining = timeoutMilliseconds < 0
+                                  ? -1
+                                  : static_cast<int>(std::max<std::int64_t>(deadline - NowMilliseconds(), 0));
         switch (WaitReadable(socket, remaining)) {
-            case Readiness::Ready: break;
-            case Readiness::TimedOut: return kTimedOut;
+            case Readiness::Ready:
+                break;
+            case Readiness::TimedOut:
+                return kTimedOut;
             case Readiness::ShutDown:
-            case Readiness::Failed: return -1;
+            case Readiness::Failed:
+                return -1;
         }
         if (IsReceivingEnded(socket)) {
             return 0;
@@ -315,7 +328,8 @@ std::ptrdiff_t PeekSome(SocketHandle socket, void* buffer, std::size_t length) {
     return Receive(socket, buffer, length, MSG_PEEK, -1);
 }
 
-std::ptrdiff_t PeekSomeWithin(SocketHandle socket, void* buffer, std::size_t length, int timeoutMilliseconds) {
+std::ptrdiff_t PeekSomeWithin(SocketHandle socket, void* buffer, std::size_t length,
+                              int timeoutMilliseconds) {
     return Receive(socket, buffer, length, MSG_PEEK, std::max(timeoutMilliseconds, 0));
 }
 

@@ -28,8 +28,8 @@ constexpr const char* kMissingMarkB = "\x02";
 std::string ReadWhole(const char* section, const char* key, const char* defaultValue, const char* path) {
     std::vector<char> buffer(kFirstReadBytes);
     for (;;) {
-        const DWORD copied =
-            GetPrivateProfileStringA(section, key, defaultValue, buffer.data(), static_cast<DWORD>(buffer.size()), path);
+        const DWORD copied = GetPrivateProfileStringA(section, key, defaultValue, buffer.data(),
+                                                      static_cast<DWORD>(buffer.size()), path);
         // A value cut to fit fills the buffer but for the terminating NUL.
         if (copied + 1 < buffer.size() || buffer.size() >= INT_MAX / 2) {
             return std::string(buffer.data(), copied);

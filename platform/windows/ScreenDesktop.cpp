@@ -15,12 +15,14 @@ using windows_gdi::MemoryDC;
 using windows_gdi::Selection;
 using windows_gdi::WindowDC;
 
-HWND AsWindow(WindowId window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }
+HWND AsWindow(WindowId window) {
+    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window));
+}
 
 // The screen through GDI: the desktop window's device context is read with BitBlt into a bitmap of the
 // screen's format, which GetDIBits then converts into the surface's 24-bit rows (bottom-up on both sides).
 class GdiDesktop final : public Desktop {
-public:
+  public:
     Rect DesktopRect() override {
         RECT bounds{};
         GetWindowRect(GetDesktopWindow(), &bounds);
@@ -81,11 +83,11 @@ public:
             }
         }
         BITMAPINFO header = windows_gdi::Rgb24Header(target.Width(), target.Height());
-        return GetDIBits(memory.get(), buffer.get(), 0, static_cast<UINT>(target.Height()), target.Bits(), &header,
-                         DIB_RGB_COLORS) == target.Height();
+        return GetDIBits(memory.get(), buffer.get(), 0, static_cast<UINT>(target.Height()), target.Bits(),
+                         &header, DIB_RGB_COLORS) == target.Height();
     }
 
-private:
+  private:
     // The screen-format bitmap is kept between captures of the same size.
     bool EnsureBuffer(HDC screen, int width, int height) {
         if (!memory) {

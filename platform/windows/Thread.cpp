@@ -11,11 +11,16 @@ namespace {
 
 int WindowsPriority(ThreadPriority priority) {
     switch (priority) {
-        case ThreadPriority::Idle: return THREAD_PRIORITY_IDLE;
-        case ThreadPriority::Lowest: return THREAD_PRIORITY_LOWEST;
-        case ThreadPriority::AboveNormal: return THREAD_PRIORITY_ABOVE_NORMAL;
-        case ThreadPriority::Highest: return THREAD_PRIORITY_HIGHEST;
-        case ThreadPriority::Normal: break;
+        case ThreadPriority::Idle:
+            return THREAD_PRIORITY_IDLE;
+        case ThreadPriority::Lowest:
+            return THREAD_PRIORITY_LOWEST;
+        case ThreadPriority::AboveNormal:
+            return THREAD_PRIORITY_ABOVE_NORMAL;
+        case ThreadPriority::Highest:
+            return THREAD_PRIORITY_HIGHEST;
+        case ThreadPriority::Normal:
+            break;
     }
     return THREAD_PRIORITY_NORMAL;
 }
@@ -29,7 +34,7 @@ void RunGuarded(const std::function<void()>& work) {
 }
 
 class StdJoinableThread final : public JoinableThread {
-public:
+  public:
     explicit StdJoinableThread(std::thread started) : thread(std::move(started)) {}
     ~StdJoinableThread() override { Join(); }
     void Join() override {
@@ -38,7 +43,7 @@ public:
         }
     }
 
-private:
+  private:
     std::thread thread;
 };
 

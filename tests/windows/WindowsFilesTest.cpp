@@ -1,9 +1,9 @@
 // Pictures replaced while many clients read them: every reader gets one whole version, and no replacement
 // fails because a reader had the file open. The log held open while it is moved away; files for their
 // owner only in Windows access lists; where the working files go.
-#include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,9 @@ constexpr int kReplacements = 50;
 constexpr auto kReaderPause = std::chrono::milliseconds(2);
 
 // Version n: n repeated over a size that differs from version to version, so a torn mix shows.
-std::string Version(int n) { return std::string(50000 + (n % 7) * 3000, static_cast<char>('a' + n % 26)); }
+std::string Version(int n) {
+    return std::string(50000 + (n % 7) * 3000, static_cast<char>('a' + n % 26));
+}
 
 bool IsWholeVersion(const std::string& content) {
     if (content.empty()) {
@@ -146,8 +148,8 @@ std::vector<std::string> AllowedIn(const std::string& path) {
     std::vector<std::string> allowed;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &descriptor) != ERROR_SUCCESS) {
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
         return allowed;
     }
     for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
@@ -210,7 +212,8 @@ TEST(WindowsFiles, SettingsSavedForTheOwnerOnlyLetNobodyElseRead) {
     const std::string profile = folder.File("template.ini");
     TempDir::WriteFile(profile, "; mine\r\n[WWW]\r\nPass=old\r\n");
     ASSERT_TRUE(LetsIn(AllowedIn(profile), kEveryoneSid));
-    ASSERT_TRUE(platform::profile::WriteString("WWW", "Pass", "secret", profile.c_str(), files::Readers::OwnerOnly));
+    ASSERT_TRUE(
+        platform::profile::WriteString("WWW", "Pass", "secret", profile.c_str(), files::Readers::OwnerOnly));
     EXPECT_FALSE(LetsIn(AllowedIn(profile), kEveryoneSid));
     EXPECT_TRUE(LetsIn(AllowedIn(profile), user));
     EXPECT_EQ(TempDir::ReadFile(profile).rfind("; mine\r\n[WWW]\r\nPass=secret", 0), 0u);
@@ -234,7 +237,8 @@ TEST(WindowsFiles, WorkingFilesStayBesideAWritableExecutableElseGoToTheApplicati
     chosen = platform::windows::ChooseWindowsFileLocations(facts);
     EXPECT_EQ(chosen.PathOf("current.ini"), "C:/Users/u/AppData/Roaming/qvserver/current.ini");
     EXPECT_EQ(chosen.PathOf("screen.jpg"), "C:/Users/u/AppData/Local/qvserver/screen.jpg");
-    EXPECT_EQ(chosen.PathOf("data/index.html"), "C:/Tools/QV/data/index.html") << "shipped beside the program";
+    EXPECT_EQ(chosen.PathOf("data/index.html"), "C:/Tools/QV/data/index.html")
+        << "shipped beside the program";
 
     facts.localAppData.clear();
     chosen = platform::windows::ChooseWindowsFileLocations(facts);

@@ -6,16 +6,17 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <future>
 #include <string>
 #include <thread>
 
 #include "platform/LocalAddresses.h"
 #include "platform/Network.h"
-#include "tests/server/RecordingServer.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/LoopbackPort.h"
+#include "tests/support/RecordingServer.h"
 
 namespace net = platform::net;
 
@@ -72,7 +73,7 @@ int FindPeerClosedWithin(const net::SocketHandle* sockets, int count) {
 }  // namespace
 
 TEST(WindowsNetwork, AListeningPortIsNeitherSharedNorTakenTwice) {
-    const auto port = static_cast<std::uint16_t>(LoopbackClient::FreePort());
+    const auto port = static_cast<std::uint16_t>(FreePort());
     Listener first;
     ASSERT_TRUE(net::BindSocket(first.handle, {kLoopback, port}));
     ASSERT_TRUE(net::ListenOnSocket(first.handle, 5));
@@ -91,7 +92,8 @@ TEST(WindowsNetwork, ShutdownEndsABlockedAcceptAndABlockedReceive) {
     getsockname(static_cast<SOCKET>(listener.handle), reinterpret_cast<sockaddr*>(&bound), &length);
     const int port = ntohs(bound.sin_port);
 
-    auto accepting = std::async(std::launch::async, [&] { return net::AcceptConnection(listener.handle, nullptr); });
+    auto accepting =
+        std::async(std::launch::async, [&] { return net::AcceptConnection(listener.handle, nullptr); });
     LoopbackClient client(port);
     ASSERT_TRUE(client.Connected());
     const net::SocketHandle accepted = accepting.get();
@@ -108,7 +110,8 @@ TEST(WindowsNetwork, ShutdownEndsABlockedAcceptAndABlockedReceive) {
     EXPECT_EQ(receiving.get(), -1);
     net::CloseSocket(accepted);
 
-    auto waiting = std::async(std::launch::async, [&] { return net::AcceptConnection(listener.handle, nullptr); });
+    auto waiting =
+        std::async(std::launch::async, [&] { return net::AcceptConnection(listener.handle, nullptr); });
     EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
     net::ShutdownSocket(listener.handle);
     ASSERT_EQ(waiting.wait_for(kWakeBound), std::future_status::ready);
@@ -149,11 +152,11 @@ TEST(WindowsNetwork, ServerSurvivesResetsAndStartsAgainOnItsPortAfterAStop) {
         }
         client.Reset();
     }
-    EXPECT_NE(LoopbackClient::Exchange(port, "GET /x HTTP/1.0\r\n\r\n").find(" 404 "), std::string::npos);
+    EXPECT_NE(Exchange(port, "GET /x HTTP/1.0\r\n\r\n").raw.find(" 404 "), std::string::npos);
     // Lingering connections of the old listener must not keep the port from the next start.
     ASSERT_TRUE(server.StopAndWait(std::chrono::seconds(10)));
     ASSERT_EQ(server.Start(port), StartResult::Started);
-    EXPECT_NE(LoopbackClient::Exchange(port, "GET /x HTTP/1.0\r\n\r\n").find(" 404 "), std::string::npos);
+    EXPECT_NE(Exchange(port, "GET /x HTTP/1.0\r\n\r\n").raw.find(" 404 "), std::string::npos);
     EXPECT_TRUE(server.StopAndWait(std::chrono::seconds(10)));
 }
 
@@ -239,7 +242,8 @@ TEST(WindowsNetwork, AStuckSendDiscardsInputAndFailsAfterTheStallLimit) {
     EXPECT_GE(took, std::chrono::milliseconds(kStallMilliseconds));
     EXPECT_LT(took, std::chrono::milliseconds(kStallMilliseconds) + std::chrono::seconds(3));
     EXPECT_GT(progress.discarded, 0u);
-    EXPECT_EQ(net::SendSome(accepted, &piece, 1), -1) << "a stalled connection fails every later send at once";
+    EXPECT_EQ(net::SendSome(accepted, &piece, 1), -1)
+        << "a stalled connection fails every later send at once";
     ASSERT_EQ(flooding.wait_for(std::chrono::seconds(5)), std::future_status::ready)
         << "the client's sending was never stuck behind the server's full buffer";
     client.Close();

@@ -28,12 +28,15 @@ std::string Read(const std::string& path, const char* section, const char* key) 
 
 }  // namespace
 
-TEST(WindowsProfile, RunsInTheShiftJisCodePage) { ASSERT_EQ(GetACP(), 932u); }
+TEST(WindowsProfile, RunsInTheShiftJisCodePage) {
+    ASSERT_EQ(GetACP(), 932u);
+}
 
 TEST(WindowsProfile, ReadsAShiftJisFileWrittenOnAJapaneseSystemByteForByte) {
     TempDir folder;
     const std::string path = folder.File("current.ini");
-    TempDir::WriteFile(path, "[WWW]\r\nRealm=" + kDisplay + " " + kSoftware + "\r\n[TARGET]\r\nWinClass=" + kSoftware + "\r\n");
+    TempDir::WriteFile(path, "[WWW]\r\nRealm=" + kDisplay + " " + kSoftware +
+                                 "\r\n[TARGET]\r\nWinClass=" + kSoftware + "\r\n");
     EXPECT_EQ(Read(path, "WWW", "Realm"), kDisplay + " " + kSoftware);
     EXPECT_EQ(Read(path, "target", "winclass"), kSoftware);
     EXPECT_EQ(Read(path, "TARGET", "Desktop"), "dflt");
@@ -51,10 +54,10 @@ TEST(WindowsProfile, WritesValuesInTheSaveOrderAndReadsThemBack) {
     // Sections appear where their first key was written, keys in the order they were written.
     const std::string text = TempDir::ReadFile(path);
     std::size_t at = 0;
-    for (const char* expected : {"[IMAGE]", "Quality=75", "[WWW]", "Port=80", "Realm=", "User=", "Pass=",
-                                 "Authenticate=", "Run=", "[QV]", "EnableClick=yes", "Priority=1", "MinRemake=3",
-                                 "ScaleDwonImage=no", "DrawTime=yes", "ResolveHostname=yes", "[TARGET]",
-                                 "Desktop=yes", "WinClass="}) {
+    for (const char* expected :
+         {"[IMAGE]", "Quality=75", "[WWW]", "Port=80", "Realm=", "User=", "Pass=", "Authenticate=", "Run=",
+          "[QV]", "EnableClick=yes", "Priority=1", "MinRemake=3", "ScaleDwonImage=no", "DrawTime=yes",
+          "ResolveHostname=yes", "[TARGET]", "Desktop=yes", "WinClass="}) {
         const std::size_t found = text.find(expected, at);
         ASSERT_NE(found, std::string::npos) << expected << " in order in\n" << text;
         at = found;

@@ -10,8 +10,8 @@
 
 #include "platform/ScreenBackend.h"
 #include "service/CaptureService.h"
-#include "tests/imaging/JpegDecode.h"
-#include "tests/service/ServiceFixture.h"
+#include "tests/support/JpegDecode.h"
+#include "tests/support/ServiceFixture.h"
 
 namespace {
 
@@ -71,10 +71,12 @@ TEST_P(WindowsCapture, TheDesktopComesBackAsAJpegOfTheRootColour) {
     EXPECT_EQ(picture.width, screenWidth / divisor);
     EXPECT_EQ(picture.height, screenHeight / divisor);
     const Colour root = RootColour();
-    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{picture.width / 2, picture.height / 2},
-                               std::pair{picture.width - 1, picture.height - 1}, std::pair{0, picture.height - 1}}) {
-        EXPECT_TRUE(Near(picture.At(x, y), root)) << "at " << x << "," << y << ": " << int{picture.At(x, y)[0]}
-                                                  << " " << int{picture.At(x, y)[1]} << " " << int{picture.At(x, y)[2]};
+    for (const auto& [x, y] :
+         {std::pair{0, 0}, std::pair{picture.width / 2, picture.height / 2},
+          std::pair{picture.width - 1, picture.height - 1}, std::pair{0, picture.height - 1}}) {
+        EXPECT_TRUE(Near(picture.At(x, y), root))
+            << "at " << x << "," << y << ": " << int{picture.At(x, y)[0]} << " " << int{picture.At(x, y)[1]}
+            << " " << int{picture.At(x, y)[2]};
     }
     // The time stamp is white text with a black outline in the top-right corner.
     int white = 0;

@@ -17,7 +17,9 @@ sockaddr_in LoopbackAddress(int port) {
     return address;
 }
 
-SOCKET Native(int descriptor) { return static_cast<SOCKET>(descriptor); }
+SOCKET Native(int descriptor) {
+    return static_cast<SOCKET>(descriptor);
+}
 
 int RemainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
     const auto left =
@@ -39,7 +41,9 @@ LoopbackClient::LoopbackClient(int port) {
     }
 }
 
-LoopbackClient::~LoopbackClient() { Close(); }
+LoopbackClient::~LoopbackClient() {
+    Close();
+}
 
 bool LoopbackClient::Send(std::string_view bytes) {
     while (!bytes.empty()) {
@@ -52,7 +56,9 @@ bool LoopbackClient::Send(std::string_view bytes) {
     return true;
 }
 
-void LoopbackClient::CloseSending() { shutdown(Native(descriptor), SD_SEND); }
+void LoopbackClient::CloseSending() {
+    shutdown(Native(descriptor), SD_SEND);
+}
 
 void LoopbackClient::Close() {
     if (descriptor >= 0) {
@@ -64,7 +70,8 @@ void LoopbackClient::Close() {
 void LoopbackClient::Reset() {
     if (descriptor >= 0) {
         const linger abort{1, 0};
-        setsockopt(Native(descriptor), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+        setsockopt(Native(descriptor), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
+                   sizeof abort);
         Close();
     }
 }
@@ -107,28 +114,6 @@ bool LoopbackClient::WaitForClosedOrData(std::chrono::milliseconds timeout) {
     return WSAPoll(&waited, 1, static_cast<int>(timeout.count())) > 0;
 }
 
-int LoopbackClient::FreePort() {
-    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    int length = sizeof address;
-    int port = 0;
-    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    closesocket(probe);
-    return port;
-}
-
-bool LoopbackClient::CanConnect(int port) { return LoopbackClient(port).Connected(); }
-
-std::string LoopbackClient::Exchange(int port, std::string_view request) {
-    LoopbackClient client(port);
-    if (!client.Connected()) {
-        return {};
-    }
-    client.Send(request);
-    return client.ReceiveUntilClosed().bytes;
+bool LoopbackClient::CanConnect(int port) {
+    return LoopbackClient(port).Connected();
 }

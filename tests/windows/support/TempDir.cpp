@@ -43,4 +43,6 @@ void TempDir::WriteFile(const std::string& filePath, const std::string& contents
     out << contents;
 }
 
-bool TempDir::Exists(const std::string& filePath) { return std::filesystem::exists(filePath); }
+bool TempDir::Exists(const std::string& filePath) {
+    return std::filesystem::exists(filePath);
+}
