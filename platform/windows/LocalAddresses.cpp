@@ -1,8 +1,10 @@
 #include "platform/LocalAddresses.h"
 
-#include <iphlpapi.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+// After the socket headers, which it needs.
+#include <iphlpapi.h>
 
 #include <algorithm>
 #include <cstdio>

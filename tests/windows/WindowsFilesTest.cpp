@@ -1,9 +1,11 @@
 // Pictures replaced while many clients read them: every reader gets one whole version, and no replacement
 // fails because a reader had the file open. The log held open while it is moved away; files for their
 // owner only in Windows access lists; where the working files go.
+#include <windows.h>
+
+// After windows.h, which they need.
 #include <aclapi.h>
 #include <sddl.h>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
