@@ -25,6 +25,8 @@ start)
     # that wineboot starts stays up: without it a program's desktop has no screen, and SetCursorPos and
     # GetCursorPos see nothing.
     # Its output and that of the processes it keeps must not hold the caller's pipes open.
+    # The wineserver works inside the prefix folder, which wineboot fills only afterwards.
+    mkdir -p "$WINEPREFIX"
     "$wine_bin/wineserver" -p </dev/null >/dev/null 2>&1
     "$wine_bin/wine64" wineboot --init </dev/null >"$dir/wine-boot.log" 2>&1
     ;;
