@@ -1,5 +1,5 @@
 #!/bin/bash
-# install-deps.sh [build|test|bench|run]... -- installs the Debian packages the project needs, only those
+# install-deps.sh [build|test|bench|run|windows]... -- installs the Debian packages the project needs, only those
 # that are missing (apt-get is not touched when everything is there). Run as root.
 set -euo pipefail
 build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
@@ -9,6 +9,9 @@ test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev clang
       chromium xdotool python3 nginx-light openssl desktop-file-utils dpkg-dev man-db)
 bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3 sway)
 run=(xvfb x11-utils imagemagick curl)
+# The Windows build: the cross compiler, nasm for libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's
+# source package, and Wine with what its tests drive and check on the X side.
+windows=(g++-mingw-w64-x86-64-posix nasm dpkg-dev googletest wine64 xvfb x11-utils x11-xserver-utils xdotool curl)
 
 wanted=("${build[@]}")
 for set in "$@"; do
@@ -17,6 +20,7 @@ for set in "$@"; do
     test) wanted+=("${test[@]}") ;;
     bench) wanted+=("${bench[@]}") ;;
     run) wanted+=("${run[@]}") ;;
+    windows) wanted+=("${windows[@]}") ;;
     *) echo "install-deps.sh: unknown set '$set'" >&2; exit 2 ;;
     esac
 done

@@ -3,8 +3,8 @@
 # with warnings as errors and runs every test three times: a normal build, an
 # AddressSanitizer+UndefinedBehaviorSanitizer build and a ThreadSanitizer build; after the normal build,
 # scripts/user-checks.sh (live page, installed package, reverse proxy). Tests that need a screen
-# run on a private Xvfb that CTest starts and stops itself. Last, the fuzz targets run for
-# QV_FUZZ_SECONDS each (60 by default; 0 skips them).
+# run on a private Xvfb that CTest starts and stops itself. Then the Windows build runs its tests under
+# Wine. Last, the fuzz targets run for QV_FUZZ_SECONDS each (60 by default; 0 skips them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" build test
@@ -28,6 +28,10 @@ run_suite "$root/build" ""
 "$root/scripts/user-checks.sh" "$root/build" || status=1
 run_suite "$root/build-asan" "address,undefined"
 run_suite "$root/build-tsan" "thread"
+
+echo "== windows: cross-build, then the tests under Wine"
+"$root/scripts/install-deps.sh" windows
+"$root/scripts/build-windows.sh" "$root/build-win" && (cd "$root/build-win" && ctest -L windows --output-on-failure -j "$(nproc)") || status=1
 
 fuzz_seconds=${QV_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" -gt 0 ]; then

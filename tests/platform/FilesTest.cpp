@@ -68,7 +68,7 @@ TEST(ReplacementFile, AbandonedOrFailedReplacementLeavesTargetAndNoLitter) {
     EXPECT_EQ(files::ReplacementFile::Create(dir.File("no-such-folder/screen.jpg").c_str()), nullptr);
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-        names.push_back(entry.path().filename());
+        names.push_back(entry.path().filename().string());
     }
     EXPECT_EQ(names, std::vector<std::string>{"screen.jpg"});
 }

@@ -1,0 +1,77 @@
+#include "platform/Thread.h"
+
+#include <windows.h>
+
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace platform {
+namespace {
+
+int WindowsPriority(ThreadPriority priority) {
+    switch (priority) {
+        case ThreadPriority::Idle:
+            return THREAD_PRIORITY_IDLE;
+        case ThreadPriority::Lowest:
+            return THREAD_PRIORITY_LOWEST;
+        case ThreadPriority::AboveNormal:
+            return THREAD_PRIORITY_ABOVE_NORMAL;
+        case ThreadPriority::Highest:
+            return THREAD_PRIORITY_HIGHEST;
+        case ThreadPriority::Normal:
+            break;
+    }
+    return THREAD_PRIORITY_NORMAL;
+}
+
+void RunGuarded(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (...) {
+        // A thread's work reports through its own results; nothing may escape and end the process.
+    }
+}
+
+class StdJoinableThread final : public JoinableThread {
+  public:
+    explicit StdJoinableThread(std::thread started) : thread(std::move(started)) {}
+    ~StdJoinableThread() override { Join(); }
+    void Join() override {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+
+  private:
+    std::thread thread;
+};
+
+}  // namespace
+
+bool StartDetachedThread(std::function<void()> work) {
+    try {
+        std::thread([work = std::move(work)] { RunGuarded(work); }).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+std::unique_ptr<JoinableThread> JoinableThread::Start(std::optional<ThreadPriority> priority,
+                                                      std::function<void()> work) {
+    try {
+        std::thread thread([priority, work = std::move(work)] {
+            if (priority) {
+                // Refused only for a priority class the process may not use; the thread then keeps its own.
+                SetThreadPriority(GetCurrentThread(), WindowsPriority(*priority));
+            }
+            RunGuarded(work);
+        });
+        return std::make_unique<StdJoinableThread>(std::move(thread));
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+}
+
+}  // namespace platform
