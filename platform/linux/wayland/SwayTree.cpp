@@ -19,13 +19,16 @@ struct Value {
     bool boolean = false;
     double number = 0;
     std::string text;
-    std::vector<Value> items;                            // array items
-    std::vector<std::pair<std::string, Value>> members;  // object members, in order
+    std::vector<Value> items;  // array items
+    // Object members in order, as two lists of the same length: a pair holding a Value cannot be named
+    // while Value is still incomplete.
+    std::vector<std::string> memberNames;
+    std::vector<Value> memberValues;
 
     const Value* Member(std::string_view name) const {
-        for (const auto& [key, value] : members) {
-            if (key == name) {
-                return &value;
+        for (std::size_t index = 0; index < memberNames.size(); ++index) {
+            if (memberNames[index] == name) {
+                return &memberValues[index];
             }
         }
         return nullptr;
@@ -91,8 +94,9 @@ class Reader {
                 if (!ReadString(key) || !Take(':')) {
                     return false;
                 }
-                value.members.emplace_back(std::move(key), Value{});
-                if (!ReadValue(value.members.back().second, depth + 1)) {
+                value.memberNames.push_back(std::move(key));
+                value.memberValues.emplace_back();
+                if (!ReadValue(value.memberValues.back(), depth + 1)) {
                     return false;
                 }
             } while (Take(','));
