@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -227,22 +228,40 @@ bool CopyFileUnlessExists(const char* from, const char* to) {
     return placed;
 }
 
-bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t count) {
-    Descriptor file(open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kFileMode));
-    if (file.Get() < 0) {
-        return false;
+namespace {
+
+// The pieces in one gathered write, so that with O_APPEND they land together at the end of the file,
+// whoever else appends; total receives their length. The bytes written, or -1.
+ssize_t WriteGathered(int descriptor, const std::string_view* pieces, std::size_t count, std::size_t& total) {
+    // A log line has a few pieces: no allocation for those.
+    iovec few[AppendOnlyFile::kMaxAppendPieces];
+    std::vector<iovec> many;
+    iovec* vectors = few;
+    if (count > std::size(few)) {
+        many.resize(count);
+        vectors = many.data();
     }
-    // One gathered write: with O_APPEND the pieces land together at the end of the file.
-    std::vector<iovec> vectors(count);
-    std::size_t total = 0;
+    total = 0;
     for (std::size_t i = 0; i < count; ++i) {
         vectors[i] = iovec{const_cast<char*>(pieces[i].data()), pieces[i].size()};
         total += pieces[i].size();
     }
     ssize_t written;
     do {
-        written = writev(file.Get(), vectors.data(), static_cast<int>(vectors.size()));
+        written = writev(descriptor, vectors, static_cast<int>(count));
     } while (written < 0 && errno == EINTR);
+    return written;
+}
+
+}  // namespace
+
+bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t count) {
+    Descriptor file(open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kFileMode));
+    if (file.Get() < 0) {
+        return false;
+    }
+    std::size_t total = 0;
+    const ssize_t written = WriteGathered(file.Get(), pieces, count, total);
     if (written >= 0 && static_cast<std::size_t>(written) < total) {
         // A short write (a nearly full disk): finish piece by piece from where it stopped.
         std::size_t skip = static_cast<std::size_t>(written);
@@ -323,17 +342,8 @@ bool AppendOnlyFile::Append(const std::string_view* pieces, std::size_t count, c
     if ((descriptor < 0 || named != held) && !Reopen()) {
         return false;
     }
-    iovec vectors[kMaxAppendPieces];
     std::size_t total = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        vectors[i] = iovec{const_cast<char*>(pieces[i].data()), pieces[i].size()};
-        total += pieces[i].size();
-    }
-    // One write: with O_APPEND the pieces land together at the end of the file, whoever else appends.
-    ssize_t written;
-    do {
-        written = writev(descriptor, vectors, static_cast<int>(count));
-    } while (written < 0 && errno == EINTR);
+    const ssize_t written = WriteGathered(descriptor, pieces, count, total);
     return written >= 0 && static_cast<std::size_t>(written) == total;
 }
 
