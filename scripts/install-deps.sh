@@ -9,6 +9,8 @@ test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev clang
       chromium xdotool python3 nginx-light openssl desktop-file-utils dpkg-dev man-db)
 bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3 sway)
 run=(xvfb x11-utils imagemagick curl)
+# The desktop portal client (sd-bus), and the private bus its tests start.
+build+=(libsystemd-dev); test+=(dbus-daemon)
 # The Windows build: the cross compiler, nasm for libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's
 # source package, and Wine with what its tests drive and check on the X side.
 windows=(g++-mingw-w64-x86-64-posix nasm dpkg-dev googletest wine64 xvfb x11-utils x11-xserver-utils xdotool curl)
