@@ -111,6 +111,26 @@ TEST(PortalStartAnswer, DropsASizeThatCannotBeAPicture) {
     }
 }
 
+TEST(PortalStreamPosition, ScalesPicturePixelsToTheLogicalSize) {
+    using platform::linux_portal::StreamPosition;
+    // An output scaled by 2: a 2560 x 1440 picture of a 1280 x 720 logical stream.
+    const auto scaled = StreamPosition(Point{2559, 1}, Point{1280, 720}, Point{2560, 1440});
+    EXPECT_DOUBLE_EQ(scaled.x, 1279.5);
+    EXPECT_DOUBLE_EQ(scaled.y, 0.5);
+    const auto fractional = StreamPosition(Point{300, 200}, Point{1280, 720}, Point{1920, 1080});
+    EXPECT_DOUBLE_EQ(fractional.x, 200);
+    EXPECT_NEAR(fractional.y, 133.333, 0.001);
+    // Unknown or empty sizes leave the point as it is.
+    for (const auto& [logical, picture] :
+         {std::pair<std::optional<Point>, std::optional<Point>>{std::nullopt, Point{2560, 1440}},
+          {Point{1280, 720}, std::nullopt},
+          {Point{1280, 720}, Point{0, 1440}}}) {
+        const auto same = StreamPosition(Point{640, 360}, logical, picture);
+        EXPECT_DOUBLE_EQ(same.x, 640);
+        EXPECT_DOUBLE_EQ(same.y, 360);
+    }
+}
+
 TEST(PortalAnswers, SessionHandleAndOutcome) {
     EXPECT_EQ(platform::linux_portal::SessionHandleOf(Dictionary({{"session_handle", Text("/s/1")}})),
               "/s/1");

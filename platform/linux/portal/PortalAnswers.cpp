@@ -131,4 +131,14 @@ std::optional<StartAnswer> ReadStartAnswer(const BusValue& results) {
     return answer;
 }
 
+StreamPoint StreamPosition(Point picturePoint, std::optional<Point> logicalSize,
+                           std::optional<Point> pictureSize) {
+    StreamPoint point{static_cast<double>(picturePoint.x), static_cast<double>(picturePoint.y)};
+    if (logicalSize && pictureSize && pictureSize->x > 0 && pictureSize->y > 0) {
+        point.x = point.x * logicalSize->x / pictureSize->x;
+        point.y = point.y * logicalSize->y / pictureSize->y;
+    }
+    return point;
+}
+
 }  // namespace platform::linux_portal

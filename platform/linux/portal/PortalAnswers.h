@@ -61,4 +61,14 @@ struct StartAnswer {
 // The results of Start; nullopt when they name no stream.
 std::optional<StartAnswer> ReadStartAnswer(const BusValue& results);
 
+// Where a pixel of the published picture lies in the stream's logical coordinates, which pointer events
+// take: on a scaled output the picture has more pixels than the stream's logical size. Unscaled when either
+// size is unknown.
+struct StreamPoint {
+    double x = 0;
+    double y = 0;
+};
+StreamPoint StreamPosition(Point picturePoint, std::optional<Point> logicalSize,
+                           std::optional<Point> pictureSize);
+
 }  // namespace platform::linux_portal

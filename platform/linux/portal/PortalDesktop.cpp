@@ -121,22 +121,15 @@ class PortalDesktop final : public Desktop {
     std::unique_ptr<linux_pipewire::PipeWireFrames> frames;
 };
 
-// Positions are pixels of the published picture; the portal takes them in the stream's logical size, which
-// differs from the picture's on a scaled output.
+// Positions are pixels of the published picture, turned into the stream's logical coordinates.
 class PortalPointer final : public PointerInput {
   public:
     explicit PortalPointer(std::shared_ptr<SharedCast> shared) : cast(std::move(shared)) {}
 
     void MoveTo(Point screenPoint) override {
-        double x = screenPoint.x;
-        double y = screenPoint.y;
-        const std::optional<Point> logical = cast->Session().Stream().size;
-        const std::optional<Point> picture = cast->PictureSize();
-        if (logical && picture && picture->x > 0 && picture->y > 0) {
-            x = x * logical->x / picture->x;
-            y = y * logical->y / picture->y;
-        }
-        cast->Session().MovePointer(x, y);
+        const StreamPoint point =
+            StreamPosition(screenPoint, cast->Session().Stream().size, cast->PictureSize());
+        cast->Session().MovePointer(point.x, point.y);
     }
     void PressLeft(Point) override { cast->Session().PressLeft(true); }
     void ReleaseLeft(Point) override { cast->Session().PressLeft(false); }
