@@ -189,7 +189,7 @@ void HttpServer::CloseListenerAndIdle() {
     }
     for (int index = 0; index < kConnectionSlots; ++index) {
         if (woken[index]) {
-            workers[index].wake.release();
+            workers[index].wake.notify_one();
         }
     }
     std::lock_guard guard(threadsLock);
@@ -227,7 +227,7 @@ void HttpServer::AcceptLoop() {
         if (index < 0) {
             Refuse(std::move(connection));
         } else if (worker == WorkerState::Parked) {
-            workers[index].wake.release();
+            workers[index].wake.notify_one();
         } else if (worker == WorkerState::None) {
             StartWorker(index);
         }
@@ -366,28 +366,20 @@ void HttpServer::HeadArrived(const TcpSocket& connection) {
 // (the wait ran out, or the accept loop has ended).
 bool HttpServer::WaitForConnection(int index) {
     SlotWorker& worker = workers[index];
-    {
-        std::lock_guard guard(connections.slotsLock);
-        if (connections.slots[index]) {
-            return true;  // put there while this worker was closing its last connection
-        }
+    std::unique_lock guard(connections.slotsLock);
+    if (!connections.slots[index]) {
         if (!parkingOpen) {
             worker.state = WorkerState::None;
             return false;
         }
         worker.state = WorkerState::Parked;
-    }
-    if (!worker.wake.try_acquire_for(kWorkerParkTime)) {
-        std::unique_lock guard(connections.slotsLock);
-        if (worker.state == WorkerState::Parked) {
+        if (!worker.wake.wait_for(guard, kWorkerParkTime, [&] { return worker.state != WorkerState::Parked; })) {
             worker.state = WorkerState::None;
             return false;
         }
-        // Made Busy just now: the wake that goes with it is on its way.
-        guard.unlock();
-        worker.wake.acquire();
     }
-    std::lock_guard guard(connections.slotsLock);
+    // Put there while this worker was closing its last connection, or just before the wake; none when the
+    // accept loop has ended.
     if (connections.slots[index]) {
         return true;
     }
