@@ -373,7 +373,8 @@ bool HttpServer::WaitForConnection(int index) {
             return false;
         }
         worker.state = WorkerState::Parked;
-        if (!worker.wake.wait_for(guard, kWorkerParkTime, [&] { return worker.state != WorkerState::Parked; })) {
+        const auto woken = [&] { return worker.state != WorkerState::Parked; };
+        if (!worker.wake.wait_for(guard, kWorkerParkTime, woken)) {
             worker.state = WorkerState::None;
             return false;
         }
