@@ -84,10 +84,10 @@ class HttpServer {
     void CloseRefused(bool all);
     void StartWorker(int index);
     void RunWorkerThread(int index);
-    void ServeConnection(int index);
-    bool WaitForConnection(int index);
-    void ServeRequest(TcpSocket& connection);
-    void HeadArrived(const TcpSocket& connection);
+    void ServeConnection(int index, TcpSocket& connection);
+    TcpSocket* WaitForConnection(int index);
+    void ServeRequest(int index, TcpSocket& connection);
+    void HeadArrived(int index);
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
     int HandleGet(TcpSocket& connection, const ParsedRequest& request);
     int AuthorizeAndDispatch(TcpSocket& connection, const ParsedRequest& request, const char* path,
