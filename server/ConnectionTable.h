@@ -30,8 +30,9 @@ struct ConnectionTable {
     // socket against being closed while Stop shuts them down.
     std::mutex slotsLock;
     std::array<std::unique_ptr<TcpSocket>, kConnectionSlots> slots;  // guarded by slotsLock
-    std::array<Phase, kConnectionSlots> phases{};                    // guarded by slotsLock
-    std::array<Clock::time_point, kConnectionSlots> acceptedAt{};    // guarded by slotsLock
+    // Written under slotsLock, except the one change a worker makes from AwaitingHead to Serving.
+    std::array<std::atomic<Phase>, kConnectionSlots> phases{};
+    std::array<Clock::time_point, kConnectionSlots> acceptedAt{};  // guarded by slotsLock
     // A connection accepted for a slot whose connection was given up; it takes the slot as soon as the
     // given-up one leaves it (guarded by slotsLock).
     std::array<std::unique_ptr<TcpSocket>, kConnectionSlots> successors;

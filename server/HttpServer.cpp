@@ -189,7 +189,7 @@ void HttpServer::CloseListenerAndIdle() {
     }
     for (int index = 0; index < kConnectionSlots; ++index) {
         if (woken[index]) {
-            workers[index].wake.release();
+            workers[index].wake.notify_one();
         }
     }
     std::lock_guard guard(threadsLock);
@@ -227,7 +227,7 @@ void HttpServer::AcceptLoop() {
         if (index < 0) {
             Refuse(std::move(connection));
         } else if (worker == WorkerState::Parked) {
-            workers[index].wake.release();
+            workers[index].wake.notify_one();
         } else if (worker == WorkerState::None) {
             StartWorker(index);
         }
@@ -291,7 +291,11 @@ int HttpServer::TakeSlot(std::unique_ptr<TcpSocket>& connection) {
         if (index < 0) {
             return -1;
         }
-        connections.phases[index] = ConnectionTable::Phase::GivenUp;
+        // Its head may complete at this moment: then its worker has marked it Serving, and it keeps the slot.
+        auto awaiting = ConnectionTable::Phase::AwaitingHead;
+        if (!connections.phases[index].compare_exchange_strong(awaiting, ConnectionTable::Phase::GivenUp)) {
+            return -1;
+        }
         connections.slots[index]->ShutdownReceiving();
     }
     connections.successors[index] = std::move(connection);
@@ -325,72 +329,59 @@ void HttpServer::StartWorker(int index) {
 }
 
 void HttpServer::RunWorkerThread(int index) {
-    do {
-        ServeConnection(index);
-    } while (WaitForConnection(index));
+    for (TcpSocket* connection = WaitForConnection(index); connection != nullptr;
+         connection = WaitForConnection(index)) {
+        ServeConnection(index, *connection);
+    }
     ThreadEnded();
 }
 
 // Serves the one request of the connection in the slot, frees the slot and closes the connection.
-void HttpServer::ServeConnection(int index) {
-    TcpSocket* connection = nullptr;
-    {
-        std::lock_guard guard(connections.slotsLock);
-        connection = connections.slots[index].get();
-    }
+void HttpServer::ServeConnection(int index, TcpSocket& connection) {
     try {
-        ServeRequest(*connection);
+        ServeRequest(index, connection);
     } catch (...) {
         // A hook that throws loses its answer; the connection is still closed and its slot freed below.
     }
     // Whatever is still pending leaves while the connection is in its slot, where Stop can wake a send that
     // blocks on a slow reader. Once the answer is out the slot is free for the next client at once, and the
     // connection is this worker's alone to close.
-    connection->SendAll(nullptr, 0);
+    connection.SendAll(nullptr, 0);
     std::unique_lock guard(connections.slotsLock);
-    const std::unique_ptr<TcpSocket> finished = connections.ReleaseSlot(connection);
+    const std::unique_ptr<TcpSocket> finished = connections.ReleaseSlot(&connection);
     guard.unlock();
     finished->CloseAfterAnswer();
 }
 
-// The request head has arrived whole: the connection can no longer be given up for a newcomer.
-void HttpServer::HeadArrived(const TcpSocket& connection) {
-    std::lock_guard guard(connections.slotsLock);
-    const int index = connections.IndexOf(&connection);
-    if (index >= 0 && connections.phases[index] == ConnectionTable::Phase::AwaitingHead) {
-        connections.phases[index] = ConnectionTable::Phase::Serving;
-    }
+// The request head of the slot's connection has arrived whole: it can no longer be given up for a
+// newcomer. No lock: the accept thread gives a connection up only by the same exchange from AwaitingHead.
+void HttpServer::HeadArrived(int index) {
+    auto awaiting = ConnectionTable::Phase::AwaitingHead;
+    connections.phases[index].compare_exchange_strong(awaiting, ConnectionTable::Phase::Serving);
 }
 
-// Waits for the slot's next connection: true when there is one to serve, false when the worker should end
-// (the wait ran out, or the accept loop has ended).
-bool HttpServer::WaitForConnection(int index) {
+// Waits for the slot's next connection, the first one included: the connection to serve, or null when the
+// worker should end (the wait ran out, or the accept loop has ended).
+TcpSocket* HttpServer::WaitForConnection(int index) {
     SlotWorker& worker = workers[index];
-    {
-        std::lock_guard guard(connections.slotsLock);
-        if (connections.slots[index]) {
-            return true;  // put there while this worker was closing its last connection
-        }
+    std::unique_lock guard(connections.slotsLock);
+    if (!connections.slots[index]) {
         if (!parkingOpen) {
             worker.state = WorkerState::None;
-            return false;
+            return nullptr;
         }
         worker.state = WorkerState::Parked;
-    }
-    if (!worker.wake.try_acquire_for(kWorkerParkTime)) {
-        std::unique_lock guard(connections.slotsLock);
-        if (worker.state == WorkerState::Parked) {
+        const auto woken = [&] { return worker.state != WorkerState::Parked; };
+        if (!worker.wake.wait_for(guard, kWorkerParkTime, woken)) {
             worker.state = WorkerState::None;
-            return false;
+            return nullptr;
         }
-        // Made Busy just now: the wake that goes with it is on its way.
-        guard.unlock();
-        worker.wake.acquire();
     }
-    std::lock_guard guard(connections.slotsLock);
-    if (connections.slots[index]) {
-        return true;
+    // Put there while this worker was closing its last connection, or just before the wake; none when the
+    // accept loop has ended.
+    TcpSocket* connection = connections.slots[index].get();
+    if (connection == nullptr) {
+        worker.state = WorkerState::None;
     }
-    worker.state = WorkerState::None;
-    return false;
+    return connection;
 }

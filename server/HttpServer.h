@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 
 #include "server/ConnectionTable.h"
 #include "server/HttpStatus.h"
@@ -85,10 +84,10 @@ class HttpServer {
     void CloseRefused(bool all);
     void StartWorker(int index);
     void RunWorkerThread(int index);
-    void ServeConnection(int index);
-    bool WaitForConnection(int index);
-    void ServeRequest(TcpSocket& connection);
-    void HeadArrived(const TcpSocket& connection);
+    void ServeConnection(int index, TcpSocket& connection);
+    TcpSocket* WaitForConnection(int index);
+    void ServeRequest(int index, TcpSocket& connection);
+    void HeadArrived(int index);
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
     int HandleGet(TcpSocket& connection, const ParsedRequest& request);
     int AuthorizeAndDispatch(TcpSocket& connection, const ParsedRequest& request, const char* path,
@@ -109,11 +108,13 @@ class HttpServer {
 
     // The worker of a slot. The accept thread puts a connection into the slot and then starts the worker
     // (None), wakes it (Parked) or leaves it to find the connection when it has finished closing its last
-    // one (Busy). The state is guarded by connections.slotsLock.
+    // one (Busy). The state is guarded by connections.slotsLock. A parked worker sleeps on its own
+    // condition, so that a wake reaches that one thread; unlike a semaphore's timed wait, which spins
+    // yielding the processor before it sleeps, the wait costs nothing while the slot is idle.
     enum class WorkerState { None, Parked, Busy };
     struct SlotWorker {
         WorkerState state = WorkerState::None;
-        std::binary_semaphore wake{0};  // released once for each change of a Parked worker to Busy
+        std::condition_variable wake;  // notified, with slotsLock, after a change from Parked to Busy
     };
     std::array<SlotWorker, kConnectionSlots> workers;
     bool parkingOpen = false;  // guarded by connections.slotsLock: workers may park while the loop runs

@@ -21,13 +21,13 @@ void SendNumber(TcpSocket& connection, int value) {
 
 // One request: read the head, parse it, and answer 400 to whatever is not a well-formed GET or did not
 // come at all.
-void HttpServer::ServeRequest(TcpSocket& connection) {
+void HttpServer::ServeRequest(int index, TcpSocket& connection) {
     const std::unique_ptr<RequestHead> head = ReadRequestHead(connection);
     if (!head) {
         SendBadRequest(connection);
         return;
     }
-    HeadArrived(connection);
+    HeadArrived(index);
     const ParsedRequest request = ParseRequestHead(head->Bytes());
     if (request.fixedAnswer || HandleGet(connection, request) == 0) {
         SendBadRequest(connection);

@@ -6,8 +6,8 @@
 # request per connection, and loads each with wrk: 2 threads, 50 connections, "Connection: close". Prints
 # requests/s and p50/p99 latency of both and the engine's ratios to nginx, for each round. Targets: at
 # least nginx's requests/s, and a p99 no worse than nginx's. Then the same at 200 and 1000 connections,
-# where the engine serves 50 at a time and refuses the rest with its 503: requests/s, the engine's 503
-# share, p99 and the slowest answer (a 503 included) of each.
+# where the engine serves 50 at a time and refuses the rest with its 503, timed by bench/load's load_client
+# from each connect call: answers/s, the 503 share, p99 and the longest wait for a 503 of each.
 #
 # Everything it starts is stopped by its PID on exit.
 set -euo pipefail
@@ -19,6 +19,7 @@ connections=50
 threads=2
 host=$build/bin/engine_bench_host
 [ -x "$host" ] || { echo "no bench host at $host: build the target engine_bench_host first" >&2; exit 1; }
+[ -x "$build/bin/load_client" ] || { echo "no load client in $build/bin: build the target load_client" >&2; exit 1; }
 command -v wrk >/dev/null || { echo "wrk is not installed" >&2; exit 1; }
 command -v nginx >/dev/null || { echo "nginx is not installed" >&2; exit 1; }
 
@@ -156,14 +157,23 @@ echo "engine/nginx: requests/s $rps_ratio (target >= 1.00), p50 $p50_ratio, p99 
 status=0
 [ "$verdict" = met ] || status=1
 
-# More clients than slots: the engine refuses the rest at once with its complete 503.
+# More clients than slots: the engine refuses the rest at once with its complete 503. Timed by load_client
+# from each connect call, so that a client whose handshake waits in a full queue counts too.
+probe() {  # NAME PORT CONNECTIONS: prints a line, sets rate, share, p99 and refused_max
+    local line
+    line=$("$build/bin/load_client" "$2" / "$3" "$seconds")
+    read -r _ requests _ rate _ _ _ refused _ _ _ failed _ p50 _ p99 _ slowest _ refused_max _ _ <<<"$line"
+    share=$(awk -v r="$refused" -v n="$requests" 'BEGIN {printf "%.2f", n ? 100 * r / n : 0}')
+    printf '%-7s c=%-4s %9.0f answers/s   503 %6.2f%%   p50 %8.3f ms   p99 %8.3f ms   max %8.1f ms   longest 503 %8.1f ms   failed %s\n' \
+        "$1" "$3" "$rate" "$share" "$p50" "$p99" "$slowest" "$refused_max" "$failed"
+}
 for clients in 200 1000; do
-    measure engine "$engine_port" "$clients"
-    engine_rps=$rps engine_p99=$p99 engine_slowest=$slowest
-    measure nginx "$nginx_port" "$clients"
-    awk -v er="$engine_rps" -v nr="$rps" -v ep="$engine_p99" -v np="$p99" -v es="$engine_slowest" -v c="$clients" \
-        'BEGIN { printf "engine/nginx c=%s: requests/s %.2f, p99 %.2f; slowest engine answer %.0f ms (%s 1 s)\n",
-                 c, er / nr, ep / np, es, es <= 1000 ? "within" : "OVER" }'
+    probe engine "$engine_port" "$clients"
+    engine_rate=$rate engine_p99=$p99 engine_refused_max=$refused_max
+    probe nginx "$nginx_port" "$clients"
+    awk -v er="$engine_rate" -v nr="$rate" -v ep="$engine_p99" -v np="$p99" -v w="$engine_refused_max" -v c="$clients" \
+        'BEGIN { printf "engine/nginx c=%s: answers/s %.2f, p99 %.2f; longest 503 wait %.0f ms (%s 1 s)\n",
+                 c, er / nr, ep / np, w, w <= 1000 ? "within" : "OVER" }'
 done
 
 kill "$host_pid"

@@ -1,6 +1,7 @@
 #include "platform/Network.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -147,6 +148,12 @@ bool ListenOnSocket(SocketHandle socket, int backlog) {
     const int noDelay = 1;
     setsockopt(Descriptor(socket), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     SetSendStallLimit(socket, kSendStallMilliseconds);
+    // The listening socket does not block (accepted ones do: they do not inherit the flag), so that
+    // AcceptConnection takes the connections already queued without going to sleep between them.
+    const int flags = fcntl(Descriptor(socket), F_GETFL);
+    if (flags < 0 || fcntl(Descriptor(socket), F_SETFL, flags | O_NONBLOCK) != 0) {
+        return false;
+    }
     return listen(Descriptor(socket), backlog) == 0;
 }
 
@@ -171,7 +178,13 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
             return descriptor;
         }
         const int error = errno;
-        if (IsResourceShortage(error)) {
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            // Nothing queued: sleep until a client arrives or the socket is shut down (then accept fails).
+            pollfd waited{Descriptor(listener), POLLIN, 0};
+            if (poll(&waited, 1, -1) < 0 && errno != EINTR) {
+                return kInvalidSocket;
+            }
+        } else if (IsResourceShortage(error)) {
             PauseMilliseconds(kAcceptRetryPauseMilliseconds);
         } else if (!IsPassingAcceptFailure(error)) {
             return kInvalidSocket;

@@ -6,6 +6,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -19,11 +20,13 @@ namespace {
 constexpr auto kGenerousWait = std::chrono::seconds(10);
 const std::string kRequest = "GET /probe HTTP/1.1\r\n\r\n";
 
-// RecordingServer with two more paths: /hold answers 404 in full and then keeps its worker (and so its
-// slot) until Release; /large answers 200 with kLargeLength bytes.
+// RecordingServer with three more paths: /hold answers 404 in full and then keeps its worker (and so its
+// slot) until Release; /linger answers 404 in full and keeps its worker for kLinger, as a worker does that
+// still has work after its answer is out; /large answers 200 with kLargeLength bytes.
 class HoldingServer final : public RecordingServer {
   public:
     static constexpr int kLargeLength = 8 * 1024 * 1024;
+    static constexpr auto kLinger = std::chrono::milliseconds(20);
 
     ~HoldingServer() override {
         Release();
@@ -56,6 +59,9 @@ class HoldingServer final : public RecordingServer {
             ++held;
             holdChanged.notify_all();
             holdChanged.wait(guard, [&] { return released; });
+        } else if (std::string(path) == "/linger") {
+            connection.SendAll(nullptr, 0);
+            std::this_thread::sleep_for(kLinger);
         }
         return result;
     }
@@ -137,6 +143,37 @@ TEST(SlotReuse, ClientAnsweredInFullIsNotRefusedWhileItsWorkerStillHoldsTheSlot)
     EXPECT_FALSE(next.WaitForClosedOrData(std::chrono::milliseconds(200))) << "not refused with the 503";
     server.Release();
     EXPECT_EQ(next.ReceiveUntilClosed().bytes, NotFoundAnswer());
+    EXPECT_TRUE(server.StopAndWait(kGenerousWait));
+}
+
+TEST(SlotReuse, FiftyClientsReconnectingRightAfterTheirAnswersAreNeverRefused) {
+    HoldingServer server;
+    ASSERT_NE(server.StartOnFreePort(), 0);
+    constexpr int kRounds = 10;
+    const std::string lingerRequest = "GET /linger HTTP/1.1\r\n\r\n";
+    std::atomic<int> answered{0};
+    std::atomic<int> refused{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kConnectionSlots; ++i) {
+        clients.emplace_back([&] {
+            for (int round = 0; round < kRounds; ++round) {
+                // Each client takes its answer, closes and connects again at once, while the worker that
+                // answered it still holds its slot.
+                RawClient client(server.Port());
+                if (!client.connected || !client.SendAll(lingerRequest)) {
+                    continue;
+                }
+                const std::string answer = client.Receive(NotFoundAnswer().size());
+                answered.fetch_add(answer == NotFoundAnswer() ? 1 : 0);
+                refused.fetch_add(answer.starts_with("HTTP/1.1 503") ? 1 : 0);
+            }
+        });
+    }
+    for (auto& client : clients) {
+        client.join();
+    }
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_EQ(answered.load(), kConnectionSlots * kRounds);
     EXPECT_TRUE(server.StopAndWait(kGenerousWait));
 }
 
