@@ -1,7 +1,8 @@
 // A Wayland window for the tests: it asks for the app_id given as its argument, shows blue with a green
 // 20 x 20 square in its top-left corner, and prints one line per pointer button press to its standard
 // output, "press X Y" in window pixels. It prints "shown WIDTHxHEIGHT" each time it has drawn itself and
-// runs until it is killed or the compositor goes away.
+// runs until it is killed or the compositor goes away. With "fullscreen" as its second argument it asks to
+// cover the output, for compositors that place windows as they like.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -160,6 +161,9 @@ int main(int argc, char** argv) {
     xdg_toplevel* toplevel = xdg_surface_get_toplevel(surface);
     xdg_toplevel_add_listener(toplevel, &kToplevelListener, &probe);
     xdg_toplevel_set_app_id(toplevel, appId);
+    if (argc > 2 && std::strcmp(argv[2], "fullscreen") == 0) {
+        xdg_toplevel_set_fullscreen(toplevel, nullptr);
+    }
     wl_surface_commit(probe.surface);
     while (wl_display_dispatch(display) >= 0) {
     }
