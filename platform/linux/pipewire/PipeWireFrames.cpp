@@ -23,13 +23,19 @@ using linux_wayland::PixelOrder;
 // How long the stream may take to reach its node, and the largest picture it is offered.
 constexpr std::chrono::milliseconds kConnectWait{5000};
 constexpr int kLargestSide = 16384;
+constexpr int kSuggestedWidth = 1920;  // for producers that leave the size to the consumer
+constexpr int kSuggestedHeight = 1080;
 constexpr int kBytesPerPixel = 4;
 constexpr std::size_t kParamBytes = 1024;
 // Buffers the producer may cycle through; with fewer than two it stalls while we read one.
 constexpr std::int32_t kFewestBuffers = 2;
 constexpr std::int32_t kMostBuffers = 16;
+// Pictures are taken seconds apart; more frames than this would only cost copies nobody reads.
+constexpr std::uint32_t kMostFramesPerSecond = 15;
+constexpr std::uint32_t kMostOfferedRate = 1000;
 
-// Builds the formats we accept: raw video in one of the 32-bit orders, any size and rate.
+// Builds the formats we accept: raw video in one of the 32-bit orders, any size and rate, with the
+// producer asked to send no more than kMostFramesPerSecond.
 const spa_pod* VideoFormats(spa_pod_builder& builder) {
     spa_pod_frame object;
     spa_pod_builder_push_object(&builder, &object, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
@@ -49,16 +55,23 @@ const spa_pod* VideoFormats(spa_pod_builder& builder) {
 
     spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_size, 0);
     spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_rectangle(&builder, 1280, 720);
+    spa_pod_builder_rectangle(&builder, kSuggestedWidth, kSuggestedHeight);
     spa_pod_builder_rectangle(&builder, 1, 1);
     spa_pod_builder_rectangle(&builder, kLargestSide, kLargestSide);
     spa_pod_builder_pop(&builder, &choice);
 
     spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_framerate, 0);
     spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
-    spa_pod_builder_fraction(&builder, 30, 1);
     spa_pod_builder_fraction(&builder, 0, 1);
-    spa_pod_builder_fraction(&builder, 1000, 1);
+    spa_pod_builder_fraction(&builder, 0, 1);
+    spa_pod_builder_fraction(&builder, kMostOfferedRate, 1);
+    spa_pod_builder_pop(&builder, &choice);
+
+    spa_pod_builder_prop(&builder, SPA_FORMAT_VIDEO_maxFramerate, 0);
+    spa_pod_builder_push_choice(&builder, &choice, SPA_CHOICE_Range, 0);
+    spa_pod_builder_fraction(&builder, kMostFramesPerSecond, 1);
+    spa_pod_builder_fraction(&builder, 1, 1);
+    spa_pod_builder_fraction(&builder, kMostFramesPerSecond, 1);
     spa_pod_builder_pop(&builder, &choice);
     return static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &object));
 }
