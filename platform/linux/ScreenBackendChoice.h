@@ -24,7 +24,6 @@ constexpr ScreenBackendKind ChooseScreenBackend(std::string_view sessionType, st
 // The environment's answer, unset variables read as empty.
 ScreenBackendKind SessionScreenBackend();
 
-
 // What captures a Wayland session: wlroots' screencopy where the compositor offers it, else GNOME's own
 // ScreenCast service where it is on the session bus, else the desktop portal's ScreenCast.
 enum class WaylandCapture { NoCompositor, Screencopy, MutterScreenCast, Portal, Nothing };

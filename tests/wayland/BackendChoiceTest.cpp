@@ -66,7 +66,8 @@ TEST(WaylandCaptureChoice, ScreencopyFirstThenGnomesScreenCastThenThePortal) {
         {true, false, false, false, WaylandCapture::Nothing},
     };
     for (const Case& test : cases) {
-        EXPECT_EQ(ChooseWaylandCapture(test.compositor, test.screencopy, test.mutter, test.portal), test.expected)
+        EXPECT_EQ(ChooseWaylandCapture(test.compositor, test.screencopy, test.mutter, test.portal),
+                  test.expected)
             << test.compositor << test.screencopy << test.mutter << test.portal;
     }
 }

@@ -306,8 +306,9 @@ CompositorOffer ProbeCompositor() {
     if (!connection) {
         return CompositorOffer::NoCompositor;
     }
-    return connection->Screencopy() != nullptr && connection->Shm() != nullptr ? CompositorOffer::Screencopy
-                                                                               : CompositorOffer::NoScreencopy;
+    return connection->Screencopy() != nullptr && connection->Shm() != nullptr
+               ? CompositorOffer::Screencopy
+               : CompositorOffer::NoScreencopy;
 }
 
 std::string WaylandCaptureProblem() {
