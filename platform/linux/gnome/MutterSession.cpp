@@ -175,12 +175,18 @@ void MutterSession::ProcessPending() {
 bool MutterSession::Alive() {
     std::lock_guard guard(busLock);
     ProcessPending();
-    return !closed && sd_bus_is_open(bus) > 0;
+    return !closed && !streamEnded && sd_bus_is_open(bus) > 0;
 }
 
 bool MutterSession::WithNewestFrame(std::chrono::milliseconds wait,
                                     const std::function<void(const linux_wayland::Frame&)>& use) {
-    return frames->WithNewestFrame(wait, use);
+    const bool given = frames->WithNewestFrame(wait, use);
+    if (given) {
+        delivered = true;
+    } else if (delivered) {
+        streamEnded = true;
+    }
+    return given;
 }
 
 void MutterSession::MovePointerTo(double x, double y) {

@@ -11,6 +11,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -33,7 +34,7 @@ class MutterSession {
     MutterSession(const MutterSession&) = delete;
     MutterSession& operator=(const MutterSession&) = delete;
 
-    // False once mutter closed the session or left the bus.
+    // False once mutter closed the session or left the bus, or the stream stopped giving pictures.
     bool Alive();
     // The newest picture of the monitor; see PipeWireFrames::WithNewestFrame.
     bool WithNewestFrame(std::chrono::milliseconds wait,
@@ -62,6 +63,8 @@ class MutterSession {
     bool nodeKnown = false;
     bool closed = false;
     std::unique_ptr<linux_pipewire::PipeWireFrames> frames;  // set once in Start
+    std::atomic<bool> delivered{false};                      // a picture came
+    std::atomic<bool> streamEnded{false};                    // and later none did
 };
 
 }  // namespace platform::linux_gnome
