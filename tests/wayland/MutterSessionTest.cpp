@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -119,6 +122,39 @@ TEST(MutterSession, WindowModeHasNothingToCaptureAndDoesNotClick) {
     // The same click on the desktop does arrive, so the silence above was the window mode's.
     click.Perform("/click?10,20", false, true);
     EXPECT_TRUE(probe->WaitForOutput("press 10 20\n")) << probe->Output();
+}
+
+}  // namespace
+
+namespace {
+
+// Last, since it ends the session's PipeWire (the first PID mutter-headless.sh wrote): captures must then
+// fail, not serve the last picture for ever, and the reason must be one line.
+TEST(MutterSessionWithoutPipeWire, CaptureFailsAndTheProblemSaysSo) {
+    const std::unique_ptr<platform::Desktop> desktop = platform::Desktop::Open();
+    ASSERT_NE(desktop, nullptr);
+    Picture picture(kMonitorWidth, kMonitorHeight);
+    ASSERT_TRUE(desktop->CopyPixels(Rect{0, 0, kMonitorWidth, kMonitorHeight}, *picture.surface));
+
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    ASSERT_NE(runtime, nullptr);
+    const std::string pids = TempDir::ReadFile(std::string(runtime) + "/pids");
+    const pid_t pipewire = std::atoi(pids.c_str());
+    ASSERT_GT(pipewire, 0);
+    ASSERT_EQ(kill(pipewire, SIGTERM), 0);
+
+    bool failed = false;
+    const auto deadline = std::chrono::steady_clock::now() + session_test::kWait;
+    while (!failed && std::chrono::steady_clock::now() < deadline) {
+        failed = !desktop->CopyPixels(Rect{0, 0, kMonitorWidth, kMonitorHeight}, *picture.surface);
+        if (!failed) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    EXPECT_TRUE(failed);
+    const std::string problem = platform::ScreenCaptureProblem();
+    EXPECT_NE(problem.find("GNOME"), std::string::npos) << problem;
+    EXPECT_EQ(problem.find('\n'), std::string::npos) << problem;
 }
 
 }  // namespace
