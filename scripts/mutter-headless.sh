@@ -4,7 +4,8 @@
 # mutter --headless with one virtual monitor, as the unprivileged user qv-wayland (made when missing) when
 # run as root, with its own XDG_RUNTIME_DIR under /tmp (the user may not reach DIR). start writes DIR/env
 # (WAYLAND_DISPLAY, XDG_RUNTIME_DIR, DBUS_SESSION_BUS_ADDRESS, QV_WAYLAND_USER) for the tests to source
-# once mutter's ScreenCast service answers; stop ends every process it started by its PID.
+# once mutter's ScreenCast service answers; stop ends every process it started by its PID and keeps
+# the services' logs in DIR.
 set -euo pipefail
 usage="usage: mutter-headless.sh start|stop DIR [WIDTHxHEIGHT]"
 command=${1:?$usage}
@@ -35,7 +36,8 @@ stop() {
         end "$(cat "$dir/session.pid")"
         rm -f "$dir/session.pid"
     fi
-    case "$runtime" in /tmp/qv-mutter.*) rm -rf "$runtime" ;; esac
+    # The services' logs stay in DIR for a look after a failed run.
+    case "$runtime" in /tmp/qv-mutter.*) cp "$runtime"/*.log "$dir/" 2>/dev/null || true; rm -rf "$runtime" ;; esac
     rm -f "$dir/env" "$dir/runtime"
 }
 
@@ -68,6 +70,8 @@ cd "$XDG_RUNTIME_DIR"
 echo "$DBUS_SESSION_BUS_ADDRESS" > bus
 pipewire > pipewire.log 2>&1 &
 echo $! >> pids
+# wireplumber gives up at once when PipeWire's socket is not there yet; without it no stream is linked.
+for _ in $(seq 100); do [ -S pipewire-0 ] && break; sleep 0.05; done
 wireplumber > wireplumber.log 2>&1 &
 echo $! >> pids
 mutter --headless --wayland --no-x11 --wayland-display wayland-qv --virtual-monitor "$1" > mutter.log 2>&1 &
