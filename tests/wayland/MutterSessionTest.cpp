@@ -90,16 +90,19 @@ TEST(MutterSession, HeadlessHostServesTheScreenAndClicksWhereThePictureWasClicke
     bool shown = false;
     for (int attempt = 0; attempt < 100 && !shown; ++attempt) {
         const HttpAnswer screen = Get(host.port, "/screen");
-        shown =
-            screen.status == 200 && DecodeJpeg(screen.body, picture) && near(picture.At(640, 360), 0, 0, 255);
+        // The window may first show at its first size, before it covers the monitor.
+        shown = screen.status == 200 && DecodeJpeg(screen.body, picture) &&
+                near(picture.At(kMarkerSide / 2, kMarkerSide / 2), 0, 255, 0) &&
+                near(picture.At(kMonitorWidth - 5, kMonitorHeight - 5), 0, 0, 255);
         if (!shown) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
     ASSERT_TRUE(shown);
-    EXPECT_TRUE(near(picture.At(kMarkerSide / 2, kMarkerSide / 2), 0, 255, 0));
-    EXPECT_TRUE(near(picture.At(kMonitorWidth - 5, kMonitorHeight - 5), 0, 0, 255));
+    EXPECT_TRUE(near(picture.At(kMonitorWidth / 2, kMonitorHeight / 2), 0, 0, 255));
 
+    // The session's pointer reaches the window a moment after the session started.
+    ASSERT_TRUE(probe->WaitForOutput("pointer ready")) << probe->Output();
     EXPECT_EQ(Get(host.port, "/click?300,200").status, 200);
     EXPECT_TRUE(probe->WaitForOutput("press 300 200\n")) << probe->Output();
     EXPECT_EQ(Get(host.port, "/click?1279,719").status, 200);
@@ -114,8 +117,23 @@ TEST(MutterSession, WindowModeHasNothingToCaptureAndDoesNotClick) {
     ASSERT_TRUE(probe->WaitForOutput("shown 1280x720")) << probe->Output();
     const std::unique_ptr<platform::Desktop> desktop = platform::Desktop::Open();
     ASSERT_NE(desktop, nullptr);
+    // Mutter maps the window a moment after it drew itself: wait until the picture shows it.
+    Picture picture(kMonitorWidth, kMonitorHeight);
+    bool shown = false;
+    const auto deadline = std::chrono::steady_clock::now() + session_test::kWait;
+    while (!shown && std::chrono::steady_clock::now() < deadline) {
+        shown = desktop->CopyPixels(Rect{0, 0, kMonitorWidth, kMonitorHeight}, *picture.surface) &&
+                picture.At(kMarkerSide / 2, kMarkerSide / 2) == kGreen &&
+                picture.At(kMonitorWidth - 1, kMonitorHeight - 1) == kBlue;
+        if (!shown) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(picture.At(kMarkerSide, kMarkerSide), kBlue);
     EXPECT_FALSE(desktop->ForegroundWindow().has_value());
 
+    ASSERT_TRUE(probe->WaitForOutput("pointer ready")) << probe->Output();
     RemoteClick click;
     click.Perform("/click?10,20", false, false);
     EXPECT_FALSE(probe->WaitForOutput("press", kNoClickWait)) << probe->Output();

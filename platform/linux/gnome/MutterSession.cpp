@@ -163,6 +163,11 @@ bool MutterSession::Start(std::string& problem) {
         problem = "GNOME's screen cast started no stream";
         return false;
     }
+    // Mutter makes its virtual pointer on the first pointer event, and clients hear of a new pointer only
+    // a moment later: a click in that moment would be lost. A motion by nothing makes it now.
+    BusAnswer still;
+    sd_bus_call_method(bus, kRemoteDesktopService, remoteDesktopPath.c_str(), kRemoteDesktopSession,
+                       "NotifyPointerMotionRelative", &still.error, nullptr, "dd", 0.0, 0.0);
     frames = linux_pipewire::PipeWireFrames::Connect(-1, nodeId, problem);
     return frames != nullptr;
 }
