@@ -62,14 +62,18 @@ else
     user=$(id -un)
 fi
 
-# Runs inside the private bus: each service's PID goes to pids, the bus address to bus, and the
-# session lasts as long as mutter does.
+# Runs inside the private bus: each service's PID goes to pids (PipeWire's also to pipewire.pid, for
+# the test that ends it), the bus address to bus, and the session lasts as long as mutter does.
 cat > "$runtime/session.sh" <<'SESSION'
 #!/bin/bash
 cd "$XDG_RUNTIME_DIR"
+# The bus daemon is dbus-run-session's other child; it is stopped with the rest, since a
+# dbus-run-session ended by a signal leaves it running.
+ps -o pid= -o comm= --ppid "$PPID" | awk '$2 == "dbus-daemon" { print $1 }' >> pids
 echo "$DBUS_SESSION_BUS_ADDRESS" > bus
 pipewire > pipewire.log 2>&1 &
 echo $! >> pids
+echo $! > pipewire.pid
 # wireplumber gives up at once when PipeWire's socket is not there yet; without it no stream is linked.
 for _ in $(seq 100); do [ -S pipewire-0 ] && break; sleep 0.05; done
 wireplumber > wireplumber.log 2>&1 &

@@ -146,7 +146,7 @@ TEST(MutterSession, WindowModeHasNothingToCaptureAndDoesNotClick) {
 
 namespace {
 
-// Last, since it ends the session's PipeWire (the first PID mutter-headless.sh wrote): captures must then
+// Last, since it ends the session's PipeWire (whose PID mutter-headless.sh wrote): captures must then
 // fail, not serve the last picture for ever, and the reason must be one line.
 TEST(MutterSessionWithoutPipeWire, CaptureFailsAndTheProblemSaysSo) {
     const std::unique_ptr<platform::Desktop> desktop = platform::Desktop::Open();
@@ -156,8 +156,7 @@ TEST(MutterSessionWithoutPipeWire, CaptureFailsAndTheProblemSaysSo) {
 
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     ASSERT_NE(runtime, nullptr);
-    const std::string pids = TempDir::ReadFile(std::string(runtime) + "/pids");
-    const pid_t pipewire = std::atoi(pids.c_str());
+    const pid_t pipewire = std::atoi(TempDir::ReadFile(std::string(runtime) + "/pipewire.pid").c_str());
     ASSERT_GT(pipewire, 0);
     ASSERT_EQ(kill(pipewire, SIGTERM), 0);
 
