@@ -4,10 +4,12 @@
 set -euo pipefail
 build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-dev libxtst-dev
        libfreetype-dev libfontconfig-dev fonts-dejavu-core qt6-base-dev libqt6svg6 fonts-ipafont-gothic
-       libwayland-dev wayland-protocols)
+       libwayland-dev wayland-protocols libpipewire-0.3-dev libsystemd-dev)
 test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev clang-format sway
-      chromium xdotool python3 nginx-light openssl desktop-file-utils dpkg-dev man-db)
-bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3 sway)
+      chromium xdotool python3 nginx-light openssl desktop-file-utils dpkg-dev man-db
+      mutter pipewire wireplumber dbus-user-session)
+bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3 sway mutter pipewire wireplumber
+       dbus-user-session)
 run=(xvfb x11-utils imagemagick curl)
 # The desktop portal client (sd-bus), and the private bus its tests start.
 build+=(libsystemd-dev); test+=(dbus-daemon)

@@ -1,5 +1,6 @@
 // wayland_capture_bench OUTPUT_FOLDER [ITERATIONS] -- times capture on the current Wayland session: the
-// screen copy alone (screencopy into shared memory and the turn into a 24-bit picture), and the whole
+// screen copy alone (screencopy into shared memory, or the newest PipeWire frame, and the turn into a
+// 24-bit picture), and the whole
 // capture job with and without halving (copy, halving, JPEG at quality 75). Prints the median and the
 // fastest wall-clock time of each, and the median CPU time of this process (the compositor's share is
 // not in it), and leaves the last full-size JPEG as OUTPUT_FOLDER/screen.jpg.
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
         std::printf("  %-43s %7.2f (%6.2f)  cpu %7.2f\n", name, figures.median, figures.fastest,
                     figures.cpuMedian);
     };
-    print("screen copy (screencopy + turn to 24 bits)", copy);
+    print("screen copy (frame + turn to 24 bits)", copy);
     print("capture job, full size", full);
     print("capture job, halved", halved);
     return 0;

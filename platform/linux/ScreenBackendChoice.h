@@ -24,4 +24,25 @@ constexpr ScreenBackendKind ChooseScreenBackend(std::string_view sessionType, st
 // The environment's answer, unset variables read as empty.
 ScreenBackendKind SessionScreenBackend();
 
+// What captures a Wayland session: wlroots' screencopy where the compositor offers it, else GNOME's own
+// ScreenCast service where it is on the session bus, else the desktop portal's ScreenCast.
+enum class WaylandCapture { NoCompositor, Screencopy, MutterScreenCast, Portal, Nothing };
+
+constexpr WaylandCapture ChooseWaylandCapture(bool compositorAnswers, bool screencopy, bool mutterScreenCast,
+                                              bool portal) {
+    if (!compositorAnswers) {
+        return WaylandCapture::NoCompositor;
+    }
+    if (screencopy) {
+        return WaylandCapture::Screencopy;
+    }
+    if (mutterScreenCast) {
+        return WaylandCapture::MutterScreenCast;
+    }
+    return portal ? WaylandCapture::Portal : WaylandCapture::Nothing;
+}
+
+// The answer for this session: the compositor and the session bus asked now.
+WaylandCapture SessionWaylandCapture();
+
 }  // namespace platform::linux_backend

@@ -50,6 +50,28 @@ TEST(ScreenBackendChoice, WaylandWhenItNamesANativeSessionElseX11) {
     }
 }
 
+TEST(WaylandCaptureChoice, ScreencopyFirstThenGnomesScreenCastThenThePortal) {
+    using platform::linux_backend::ChooseWaylandCapture;
+    using platform::linux_backend::WaylandCapture;
+    struct Case {
+        bool compositor, screencopy, mutter, portal;
+        WaylandCapture expected;
+    };
+    const Case cases[] = {
+        {false, false, true, true, WaylandCapture::NoCompositor},  // a stale WAYLAND_DISPLAY says so first
+        {true, true, true, true, WaylandCapture::Screencopy},
+        {true, true, false, false, WaylandCapture::Screencopy},
+        {true, false, true, true, WaylandCapture::MutterScreenCast},  // no prompt, unlike the portal
+        {true, false, false, true, WaylandCapture::Portal},
+        {true, false, false, false, WaylandCapture::Nothing},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(ChooseWaylandCapture(test.compositor, test.screencopy, test.mutter, test.portal),
+                  test.expected)
+            << test.compositor << test.screencopy << test.mutter << test.portal;
+    }
+}
+
 // Points the session at a compositor socket nobody listens on, in a runtime folder of the test's own.
 class MissingCompositor : public testing::Test {
   protected:

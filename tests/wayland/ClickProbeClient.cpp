@@ -1,7 +1,9 @@
 // A Wayland window for the tests: it asks for the app_id given as its argument, shows blue with a green
 // 20 x 20 square in its top-left corner, and prints one line per pointer button press to its standard
-// output, "press X Y" in window pixels. It prints "shown WIDTHxHEIGHT" each time it has drawn itself and
-// runs until it is killed or the compositor goes away.
+// output, "press X Y" in window pixels. It prints "shown WIDTHxHEIGHT" each time it has drawn itself,
+// "pointer ready" or "pointer gone" when the seat gains or loses its pointer, "enter X Y" when the pointer
+// comes over the window, and runs until it is killed or the compositor goes away. With "fullscreen" as its
+// second argument it asks to cover the output, for compositors that place windows as they like.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -90,10 +92,14 @@ void OnEnter(void* data, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t x, 
     auto* probe = static_cast<Probe*>(data);
     probe->pointerX = wl_fixed_to_double(x);
     probe->pointerY = wl_fixed_to_double(y);
+    std::printf("enter %d %d\n", static_cast<int>(probe->pointerX), static_cast<int>(probe->pointerY));
+    std::fflush(stdout);
 }
 void OnLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) {}
 void OnMotion(void* data, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
-    OnEnter(data, nullptr, 0, nullptr, x, y);
+    auto* probe = static_cast<Probe*>(data);
+    probe->pointerX = wl_fixed_to_double(x);
+    probe->pointerY = wl_fixed_to_double(y);
 }
 void OnButton(void* data, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) {
     const auto* probe = static_cast<Probe*>(data);
@@ -113,10 +119,13 @@ void OnCapabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
     if (!hasPointer && probe->pointer != nullptr) {
         wl_pointer_destroy(probe->pointer);
         probe->pointer = nullptr;
+        std::printf("pointer gone\n");
     } else if (hasPointer && probe->pointer == nullptr) {
         probe->pointer = wl_seat_get_pointer(seat);
         wl_pointer_add_listener(probe->pointer, &kPointerListener, probe);
+        std::printf("pointer ready\n");
     }
+    std::fflush(stdout);
 }
 constexpr wl_seat_listener kSeatListener{OnCapabilities, nullptr};
 
@@ -160,6 +169,9 @@ int main(int argc, char** argv) {
     xdg_toplevel* toplevel = xdg_surface_get_toplevel(surface);
     xdg_toplevel_add_listener(toplevel, &kToplevelListener, &probe);
     xdg_toplevel_set_app_id(toplevel, appId);
+    if (argc > 2 && std::strcmp(argv[2], "fullscreen") == 0) {
+        xdg_toplevel_set_fullscreen(toplevel, nullptr);
+    }
     wl_surface_commit(probe.surface);
     while (wl_display_dispatch(display) >= 0) {
     }

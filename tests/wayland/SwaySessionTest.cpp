@@ -3,15 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,67 +19,17 @@
 #include "service/RemoteClick.h"
 #include "tests/support/JpegDecode.h"
 #include "tests/support/LoopbackClient.h"
-#include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
-
-extern char** environ;
+#include "tests/wayland/SessionChild.h"
 
 namespace {
 
 constexpr int kOutputWidth = 1280;
 constexpr int kOutputHeight = 720;
 constexpr int kMarkerSide = 20;  // the probe's green square
-constexpr auto kWait = std::chrono::seconds(10);
-
-// Runs a program with its standard output going to a file; killed when the object goes.
-class Child {
-  public:
-    Child(const std::vector<std::string>& arguments, const std::string& outputPath) : output(outputPath) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    bool Running() const { return pid > 0; }
-    // Whether the output holds text within the wait.
-    bool WaitForOutput(const std::string& text) const {
-        const auto deadline = std::chrono::steady_clock::now() + kWait;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (TempDir::ReadFile(output).find(text) != std::string::npos) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-    std::string Output() const { return TempDir::ReadFile(output); }
-
-  private:
-    std::string output;
-    pid_t pid = -1;
-};
-
-std::unique_ptr<Child> StartProbe(const TempDir& folder, const std::string& appId) {
-    const char* probe = std::getenv("QV_CLICK_PROBE");
-    return std::make_unique<Child>(
-        std::vector<std::string>{probe != nullptr ? probe : "qv_click_probe", appId},
-        folder.File(appId + ".out"));
-}
+using session_test::kWait;
+using session_test::Picture;
+using session_test::StartProbe;
 
 // Waits until sway reports the window of appId focused.
 bool WaitForFocus(const std::string& appId) {
@@ -102,24 +45,6 @@ bool WaitForFocus(const std::string& appId) {
     }
     return false;
 }
-
-// A 24-bit picture to capture into.
-struct Picture {
-    Picture(int pictureWidth, int pictureHeight)
-        : width(pictureWidth),
-          height(pictureHeight),
-          stride((pictureWidth * 3 + 3) / 4 * 4),
-          bits(static_cast<std::size_t>(stride) * pictureHeight, 0x55),
-          surface(platform::DrawingSurface::Create(bits.data(), width, height, stride)) {}
-    // Blue, green, red of the pixel at (x, y), y counted from the top.
-    std::vector<int> At(int x, int y) const {
-        const std::uint8_t* pixel = bits.data() + static_cast<std::size_t>(height - 1 - y) * stride + 3 * x;
-        return {pixel[0], pixel[1], pixel[2]};
-    }
-    int width, height, stride;
-    std::vector<std::uint8_t> bits;
-    std::unique_ptr<platform::DrawingSurface> surface;
-};
 
 const std::vector<int> kRed{0, 0, 255};
 const std::vector<int> kBlue{255, 0, 0};
@@ -145,28 +70,10 @@ TEST(SwaySession, CapturesTheBackgroundInOutputPixelsAndHasNoWindowYet) {
 
 // The host as a user runs it: its folder, current.ini, and the screen of the session it was started in.
 TEST(SwaySession, HeadlessHostServesTheScreenAndClicksWhereThePictureWasClicked) {
-    const char* binDir = std::getenv("QV_BIN_DIR");
-    ASSERT_NE(binDir, nullptr);
     TempDir folder;
-    std::filesystem::create_directories(folder.File("data"));
-    std::filesystem::copy_file(std::filesystem::path(binDir) / "qvserver-headless",
-                               folder.File("qvserver-headless"));
-    std::filesystem::copy_file(std::filesystem::path(binDir) / "data/wait.jpg", folder.File("data/wait.jpg"));
-    const std::uint16_t port = static_cast<std::uint16_t>(FreePort());
-    TempDir::WriteFile(folder.File("current.ini"),
-                       "[WWW]\nPort=" + std::to_string(port) +
-                           "\n[QV]\nMinRemake=0\nEnableClick=yes\nDrawTime=no\nResolveHostname=no\n"
-                           "[TARGET]\nDesktop=yes\n");
-    Child host({folder.File("qvserver-headless")}, folder.File("host.out"));
-    ASSERT_TRUE(host.Running());
-    bool serving = false;
-    for (int attempt = 0; attempt < 500 && !serving; ++attempt) {
-        serving = Get(port, "/").status == 200;
-        if (!serving) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    ASSERT_TRUE(serving);
+    const session_test::HeadlessHost host(folder, "Desktop=yes");
+    ASSERT_TRUE(host.serving);
+    const int port = host.port;
 
     const HttpAnswer screen = Get(port, "/screen");
     ASSERT_EQ(screen.status, 200);

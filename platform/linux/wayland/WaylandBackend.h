@@ -19,7 +19,10 @@ namespace platform::linux_wayland {
 std::unique_ptr<Desktop> OpenWaylandDesktop();
 // Null when no compositor answers or it offers no virtual pointer.
 std::unique_ptr<PointerInput> OpenWaylandPointer();
-// Why this Wayland session cannot be captured, in one line; empty when it can.
+// Whether a compositor answers at WAYLAND_DISPLAY, and whether it offers screencopy.
+enum class CompositorOffer { NoCompositor, NoScreencopy, Screencopy };
+CompositorOffer ProbeCompositor();
+// Why this Wayland session cannot be captured through screencopy, in one line; empty when it can.
 std::string WaylandCaptureProblem();
 
 }  // namespace platform::linux_wayland

@@ -301,6 +301,16 @@ std::unique_ptr<Desktop> OpenWaylandDesktop() {
     return std::make_unique<WaylandDesktop>(std::move(connection));
 }
 
+CompositorOffer ProbeCompositor() {
+    const std::unique_ptr<WaylandConnection> connection = WaylandConnection::Open();
+    if (!connection) {
+        return CompositorOffer::NoCompositor;
+    }
+    return connection->Screencopy() != nullptr && connection->Shm() != nullptr
+               ? CompositorOffer::Screencopy
+               : CompositorOffer::NoScreencopy;
+}
+
 std::string WaylandCaptureProblem() {
     const char* name = std::getenv("WAYLAND_DISPLAY");
     const std::unique_ptr<WaylandConnection> connection = WaylandConnection::Open();
