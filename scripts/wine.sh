@@ -2,7 +2,8 @@
 # wine.sh start|run|stop BUILD_DIR [PROGRAM ARGS...] -- Windows programs under Wine, with everything
 # private to the build folder: the Wine prefix BUILD_DIR/wine and an Xvfb (BUILD_DIR/wine-xvfb.*) that is
 # Wine's desktop, so GDI reads that screen and synthetic input moves its pointer.
-# start: starts the Xvfb, creates or updates the prefix and starts its wineserver, which stays until stop.
+# start: starts the Xvfb (QV_WINE_SCREEN=WxH sets its size), creates or updates the prefix and starts its
+#        wineserver, which stays until stop.
 # run:   runs PROGRAM with ARGS in that prefix and on that screen; its exit status is the program's.
 # stop:  ends the prefix's wineserver (and with it every Wine process of the prefix), then the Xvfb.
 set -euo pipefail
@@ -19,7 +20,7 @@ start)
     # A run that was cut short may have left its wineserver and Xvfb behind.
     "$wine_bin/wineserver" -k 2>/dev/null || true
     "$root/scripts/xvfb.sh" stop "$dir/wine-xvfb"
-    "$root/scripts/xvfb.sh" start "$dir/wine-xvfb"
+    "$root/scripts/xvfb.sh" start "$dir/wine-xvfb" ${QV_WINE_SCREEN:-}
     export DISPLAY=$(cat "$dir/wine-xvfb.display")
     # One wineserver for the whole run (-p: it does not end between programs), so the desktop process
     # that wineboot starts stays up: without it a program's desktop has no screen, and SetCursorPos and
