@@ -31,8 +31,10 @@ start)
     "$wine_bin/wineserver" -p </dev/null >/dev/null 2>&1
     "$wine_bin/wine64" wineboot --init </dev/null >"$dir/wine-boot.log" 2>&1
     # The control panel asks for "ＭＳ Ｐゴシック", a font Windows has and Wine has not: Wine draws it with
-    # Debian's IPA P Gothic (fonts-ipafont-gothic). regedit reads its files in UTF-16.
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n' |
+    # Debian's IPA P Gothic (fonts-ipafont-gothic). Its windows are not handed to a window manager: there
+    # is none on this screen, and Wine would wait two seconds for one whenever a window is hidden.
+    # regedit reads its files in UTF-16.
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n' |
         iconv -f UTF-8 -t UTF-16 >"$dir/wine-fonts.reg"
     "$wine_bin/wine64" regedit /S "Z:$dir/wine-fonts.reg" </dev/null >>"$dir/wine-boot.log" 2>&1
     ;;

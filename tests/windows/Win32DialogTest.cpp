@@ -236,6 +236,61 @@ TEST_F(Win32Dialog, NativeMessagesArriveAsTheTypedMessagesOfTheSameNumber) {
     EXPECT_EQ(dialog.Received<dialog_message::WorkerNotify>().size(), 1u);
 }
 
+// What a message box looked like while it was open; the helper dismisses it.
+struct BoxSeen {
+    bool found = false;
+    HWND owner = nullptr;
+    bool panelEnabled = false;
+    std::string text;
+};
+
+// Waits on another thread for the box with this caption, notes what it saw and presses its OK button.
+std::thread DismissBox(const wchar_t* caption, HWND panel, BoxSeen* seen) {
+    return std::thread([caption, panel, seen] {
+        for (int attempt = 0; attempt < 250 && !seen->found; ++attempt) {
+            HWND box = FindWindowW(L"#32770", caption);
+            if (box != nullptr && IsWindowVisible(box) != FALSE) {
+                seen->found = true;
+                seen->owner = GetWindow(box, GW_OWNER);
+                seen->panelEnabled = IsWindowEnabled(panel) != FALSE;
+                wchar_t text[128] = {};
+                GetDlgItemTextW(box, 0xFFFF, text, 128);  // the static that holds a box's text
+                seen->text = Utf8FromWide(text);
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+            } else {
+                Sleep(20);
+            }
+        }
+    });
+}
+
+TEST_F(Win32Dialog, AnUnownedBoxLeavesThePanelUsableAndAnOwnedOneBlocksIt) {
+    ProbeDialog dialog;
+    BoxSeen unowned;
+    BoxSeen owned;
+    dialog.onInit = [&](DialogWindow& window, Win32DialogWindow& native) {
+        std::thread helper = DismissBox(L"About", native.Handle(), &unowned);
+        EXPECT_EQ(window.ShowMessageBox(MessageBoxOwner::None, "QV Server 情報", "About", MessageIcon::None),
+                  IDOK);
+        helper.join();
+        helper = DismissBox(L"QV Server", native.Handle(), &owned);
+        EXPECT_EQ(window.ShowMessageBox(MessageBoxOwner::Dialog, "開始できません", "QV Server",
+                                        MessageIcon::Warning),
+                  IDOK);
+        helper.join();
+        window.EndDialog(0);
+    };
+    Run(dialog);
+    ASSERT_TRUE(unowned.found);
+    EXPECT_EQ(unowned.owner, nullptr);
+    EXPECT_TRUE(unowned.panelEnabled);
+    EXPECT_EQ(unowned.text, "QV Server 情報");
+    ASSERT_TRUE(owned.found);
+    EXPECT_NE(owned.owner, nullptr);
+    EXPECT_FALSE(owned.panelEnabled);
+    EXPECT_EQ(owned.text, "開始できません");
+}
+
 // The non-blank lines of a file, without line ends.
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
