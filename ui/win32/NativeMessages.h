@@ -11,7 +11,7 @@ inline constexpr UINT kWorkerNotifyMessage = WM_APP + 1;
 inline constexpr UINT LCM_ALIGNLEFT = WM_USER + 10;
 inline constexpr UINT LCM_ALIGNRIGHT = WM_USER + 11;
 // To a link: wParam the window to notify (none: clicks open the target), lParam the id to notify with.
-// From a link to that window: wParam the id, lParam the link.
+// From a link to that window: wParam the link, lParam the id.
 inline constexpr UINT LCM_NOTIFY = WM_USER + 199;
 
 static_assert(static_cast<UINT>(DialogMessageId::Destroy) == WM_DESTROY);

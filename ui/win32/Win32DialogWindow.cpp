@@ -94,7 +94,7 @@ INT_PTR Win32DialogWindow::HandleNative(UINT message, WPARAM wParam, LPARAM lPar
             Deliver(dialog_message::HorizontalScroll{GetDlgCtrlID(reinterpret_cast<HWND>(lParam))});
             return TRUE;
         case LCM_NOTIFY:
-            Deliver(dialog_message::LinkClicked{static_cast<int>(wParam)});
+            Deliver(dialog_message::LinkClicked{static_cast<int>(lParam)});
             return TRUE;
         case kWorkerNotifyMessage:
             DeliverWorkerNotify(wParam != 0);

@@ -24,8 +24,7 @@ class NotifyWindow final : public MessageTarget {
     HWND link = nullptr;
     int Deliver(const DialogMessage& message) override {
         if (const auto* click = std::get_if<dialog_message::LinkClicked>(&message)) {
-            SendMessageW(window, LCM_NOTIFY, static_cast<WPARAM>(click->notifyId),
-                         reinterpret_cast<LPARAM>(link));
+            SendMessageW(window, LCM_NOTIFY, reinterpret_cast<WPARAM>(link), click->notifyId);
         }
         return 0;
     }
@@ -35,7 +34,6 @@ class NotifyWindow final : public MessageTarget {
 struct LinkWindow {
     LinkState state;
     NotifyWindow notify;
-    HFONT font = nullptr;  // the dialog's, given by WM_SETFONT
 };
 
 LinkWindow* LinkOf(HWND hwnd) {
@@ -48,24 +46,25 @@ std::string WindowText(HWND hwnd) {
     return Utf8FromWide(text);
 }
 
+// Paints the display text with the shared link font (the device context's own when there is none), then
+// gives the link the height of that text; its width stays.
 void Paint(HWND hwnd, const LinkWindow& link) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(hwnd, &paint);
-    HFONT font = registeredClass != nullptr && registeredClass->LinkFont() != nullptr
-                     ? registeredClass->LinkFont()
-                     : link.font;
+    HFONT font = registeredClass != nullptr ? registeredClass->LinkFont() : nullptr;
     HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
     SetTextColor(dc, kLinkColor);
     SetBkMode(dc, TRANSPARENT);
     const std::wstring display = WideFromUtf8(LinkDisplayText(WindowText(hwnd)));
     RECT area;
     GetClientRect(hwnd, &area);
-    const UINT format =
-        DT_SINGLELINE | DT_NOPREFIX | DT_TOP | (link.state.rightAligned != 0 ? DT_RIGHT : DT_LEFT);
-    DrawTextW(dc, display.c_str(), static_cast<int>(display.size()), &area, format);
+    const UINT format = link.state.rightAligned != 0 ? DT_RIGHT : DT_LEFT;
+    const int textHeight = DrawTextW(dc, display.c_str(), static_cast<int>(display.size()), &area, format);
     if (previous != nullptr) {
         SelectObject(dc, previous);
     }
+    SetWindowPos(hwnd, nullptr, 0, 0, area.right - area.left, textHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW);
     EndPaint(hwnd, &paint);
 }
 
@@ -86,16 +85,6 @@ LRESULT CALLBACK LinkProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
             delete link;
             SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
             break;
-        case WM_SETFONT:
-            if (link != nullptr) {
-                link->font = reinterpret_cast<HFONT>(wParam);
-                if (LOWORD(lParam) != 0) {
-                    InvalidateRect(hwnd, nullptr, TRUE);
-                }
-            }
-            return 0;
-        case WM_GETFONT:
-            return link != nullptr ? reinterpret_cast<LRESULT>(link->font) : 0;
         case WM_SETTEXT: {
             const LRESULT result = DefWindowProcW(hwnd, message, wParam, lParam);
             InvalidateRect(hwnd, nullptr, TRUE);
@@ -107,15 +96,12 @@ LRESULT CALLBACK LinkProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
                 return 0;
             }
             break;
-        case WM_LBUTTONUP: {
-            RECT area;
-            GetClientRect(hwnd, &area);
-            const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-            if (link != nullptr && PtInRect(&area, at)) {
+        // No mouse capture: the release reaches the link only over it, wherever the press was.
+        case WM_LBUTTONUP:
+            if (link != nullptr) {
                 Click(hwnd, *link);
             }
             return 0;
-        }
         case LCM_ALIGNLEFT:
         case LCM_ALIGNRIGHT:
         case LCM_NOTIFY:
@@ -133,8 +119,7 @@ LRESULT CALLBACK LinkProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
                                                   link->notify.window != nullptr ? &link->notify : nullptr,
                                                   static_cast<int>(lParam)});
             }
-            InvalidateRect(hwnd, nullptr, TRUE);
-            return 0;
+            return 0;  // the new alignment shows at the next paint
         default:
             break;
     }
@@ -159,7 +144,7 @@ int Win32LinkClass::Register(const char* className) {
     windowClass.lpfnWndProc = &LinkProcedure;
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    // No background brush: the dialog's own background shows behind the text.
     windowClass.lpszClassName = name.c_str();
     const ATOM registered = RegisterClassExW(&windowClass);
     if (registered == 0) {

@@ -5,9 +5,10 @@
 #include "ui/LinkClass.h"
 
 // The link control's window class: a window of it shows its text up to the first TAB in blue, underlined
-// with the class's link font, right- or left-aligned, under a hand cursor. A click (the left button
-// released over it) sends LCM_NOTIFY to the window it was told to notify, or without one opens the text
-// after the TAB with the shell. A disabled link paints the same and takes no clicks. One object registers
+// with the class's link font, right- or left-aligned, under a hand cursor, and takes the height of that
+// text when it paints. A click (the left button released over it) sends LCM_NOTIFY to the window it was
+// told to notify, or without one opens the text after the TAB with the shell. A disabled link paints the
+// same and takes no clicks. One object registers
 // the class for the process and keeps the font every link paints with; it outlives every link.
 class Win32LinkClass final : public LinkClass {
   public:
