@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <dlgs.h>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -287,6 +289,74 @@ TEST_F(Win32Dialog, AnUnownedBoxLeavesThePanelUsableAndAnOwnedOneBlocksIt) {
     EXPECT_NE(owned.owner, nullptr);
     EXPECT_FALSE(owned.panelEnabled);
     EXPECT_EQ(owned.text, "開始できません");
+}
+
+// The system's file-open dialog: the helper types a name into its file name box and presses OK, or cancels.
+TEST_F(Win32Dialog, TheFileChooserReturnsTheChosenPathOrLeavesTheBufferOnCancel) {
+    TempDir folder;
+    const std::string chosen = folder.File("chosen.ini");
+    TempDir::WriteFile(chosen, "[WWW]\r\n");
+    ProbeDialog dialog;
+    bool accepted = false;
+    bool cancelled = true;
+    std::string returned;
+    std::string left;
+    dialog.onInit = [&](DialogWindow& window, Win32DialogWindow&) {
+        const FileFilter filters[] = {{"テンプレート(*.ini)", "*.INI;*.log"}, {"全てのﾌｧｲﾙ (*.*)", "*.*"}};
+        for (const bool accept : {true, false}) {
+            std::thread helper([&chosen, accept, &window] {
+                const HWND panel = dynamic_cast<Win32DialogWindow*>(window.Backend())->Handle();
+                HWND box = nullptr;
+                for (int attempt = 0; attempt < 250 && box == nullptr; ++attempt) {
+                    box = FindWindowW(L"#32770", L"テンプレートを選択");
+                    if (box == nullptr || IsWindowVisible(box) == FALSE) {
+                        box = nullptr;
+                        Sleep(20);
+                    }
+                }
+                if (box == nullptr) {
+                    return;
+                }
+                if (accept) {
+                    const std::wstring path = std::filesystem::path(chosen).make_preferred().wstring();
+                    SetDlgItemTextW(box, cmb13, path.c_str());
+                }
+                PostMessageW(box, WM_COMMAND, accept ? IDOK : IDCANCEL, 0);
+                // A chooser that refused the name keeps a box of its own open: cancel everything but the
+                // panel, so that the case fails instead of hanging.
+                for (int attempt = 0; attempt < 100 && IsWindow(box) != FALSE; ++attempt) {
+                    Sleep(20);
+                }
+                std::pair<HWND, HWND> keep{panel, box};
+                EnumThreadWindows(
+                    GetWindowThreadProcessId(panel, nullptr),
+                    [](HWND open, LPARAM context) {
+                        if (open != reinterpret_cast<std::pair<HWND, HWND>*>(context)->first) {
+                            PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+                        }
+                        return TRUE;
+                    },
+                    reinterpret_cast<LPARAM>(&keep));
+            });
+            char buffer[MAX_PATH] = "default.ini";
+            const bool result =
+                window.Backend()->ChooseOpenFile(buffer, sizeof buffer, "テンプレートを選択", filters);
+            helper.join();
+            if (accept) {
+                accepted = result;
+                returned = buffer;
+            } else {
+                cancelled = !result;
+                left = buffer;
+            }
+        }
+        window.EndDialog(0);
+    };
+    Run(dialog);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(std::filesystem::path(returned), std::filesystem::path(chosen).make_preferred());
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(left, "default.ini");
 }
 
 // The non-blank lines of a file, without line ends.

@@ -304,7 +304,8 @@ bool Win32DialogWindow::ChooseOpenFile(char* buffer, std::size_t size, const std
     request.lpstrFile = path.data();
     request.nMaxFile = static_cast<DWORD>(path.size());
     request.lpstrTitle = wideTitle.c_str();
-    request.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    request.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    request.lpstrDefExt = L"*";
     if (GetOpenFileNameW(&request) == FALSE) {
         return false;
     }
