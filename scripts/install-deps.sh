@@ -14,8 +14,10 @@ run=(xvfb x11-utils imagemagick curl)
 # The desktop portal client (sd-bus), and the private bus its tests start.
 build+=(libsystemd-dev); test+=(dbus-daemon)
 # The Windows build: the cross compiler, nasm for libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's
-# source package, and Wine with what its tests drive and check on the X side.
-windows=(g++-mingw-w64-x86-64-posix nasm dpkg-dev googletest wine64 xvfb x11-utils x11-xserver-utils xdotool curl)
+# source package, Wine with what its tests drive and check on the X side, the tools that draw the program's
+# icon from its SVG, and the Japanese font Wine shows the control panel's labels in.
+windows=(g++-mingw-w64-x86-64-posix nasm dpkg-dev googletest wine64 xvfb x11-utils x11-xserver-utils xdotool curl
+         librsvg2-bin icoutils fonts-ipafont-gothic)
 
 wanted=("${build[@]}")
 for set in "$@"; do

@@ -1,0 +1,4 @@
+#pragma once
+
+// Resource numbers of the program's resource script, shared with the code that loads them.
+#define IDI_PROGRAM 1
