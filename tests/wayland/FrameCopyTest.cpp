@@ -7,6 +7,7 @@
 
 namespace {
 
+using platform::linux_wayland::CopyScreenArea;
 using platform::linux_wayland::CopyUpright;
 using platform::linux_wayland::Frame;
 using platform::linux_wayland::OutputTransform;
@@ -108,6 +109,17 @@ TEST(FrameCopyRegion, CopiesOnlyTheSourceAndClipsToTheTarget) {
     CopyUpright(frame, Rect{0, 0, 3, 2}, PictureView{small.data(), 2, 1, stride}, Point{1, 0});
     EXPECT_EQ(Numbers(small, 2, 1, stride), (std::vector<std::vector<int>>{{0, 1}}));
     EXPECT_EQ(small[6], 0) << "the row padding was written";
+}
+
+// A desktop's copy of an area reaching past the picture's edge: black there, whatever the target held.
+TEST(FrameCopyRegion, AScreenAreaPastThePictureIsBlackThere) {
+    const std::vector<std::uint8_t> buffer = NumberedBuffer(PixelOrder::Bgrx);
+    const Frame frame{buffer.data(),          kWidth, kHeight, kStride, PixelOrder::Bgrx, false,
+                      OutputTransform::Normal};
+    const int stride = 12;
+    std::vector<std::uint8_t> bits(stride * 2, 0xff);
+    CopyScreenArea(frame, Rect{1, 0, 4, 2}, PictureView{bits.data(), 3, 2, stride});
+    EXPECT_EQ(Numbers(bits, 3, 2, stride), (std::vector<std::vector<int>>{{2, 3, 0}, {5, 6, 0}}));
 }
 
 }  // namespace

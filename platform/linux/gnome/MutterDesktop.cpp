@@ -1,10 +1,9 @@
-#include <cstring>
-
 #include "platform/Drawing.h"
 #include "platform/Input.h"
 #include "platform/Screen.h"
 #include "platform/linux/gnome/GnomeBackend.h"
 #include "platform/linux/gnome/MutterSession.h"
+#include "platform/linux/pipewire/StreamDesktop.h"
 #include "platform/linux/wayland/FrameCopy.h"
 
 namespace platform::linux_gnome {
@@ -13,7 +12,6 @@ namespace {
 using linux_wayland::Frame;
 using linux_wayland::PictureView;
 
-constexpr int kBytesPerPixel = 3;
 // How long a capture waits for the stream's first picture; later ones find the newest at once.
 constexpr std::chrono::milliseconds kFrameWait{2000};
 
@@ -34,7 +32,7 @@ class SessionHolder {
     std::shared_ptr<MutterSession> session;
 };
 
-class MutterDesktop final : public Desktop {
+class MutterDesktop final : public linux_pipewire::StreamDesktop {
   public:
     explicit MutterDesktop(std::shared_ptr<MutterSession> opened) : holder(std::move(opened)) {}
 
@@ -50,39 +48,17 @@ class MutterDesktop final : public Desktop {
         return desktop;
     }
 
-    std::optional<WindowId> ForegroundWindow() override { return std::nullopt; }
-    bool ClassName(WindowId, char* text, std::size_t capacity) override {
-        if (capacity > 0) {
-            text[0] = '\0';
-        }
-        return false;
-    }
-    Rect ClientRect(WindowId) override { return Rect{}; }
-    Point ClientToScreen(WindowId, Point point) override { return point; }
-
     bool CopyPixels(const Rect& source, DrawingSurface& target) override {
         MutterSession* session = holder.Live();
         if (session == nullptr) {
             return false;
         }
         const PictureView view{target.Bits(), target.Width(), target.Height(), target.Stride()};
-        return session->WithNewestFrame(kFrameWait, [&](const Frame& frame) {
-            const Point size = linux_wayland::UprightSize(frame);
-            if (source.left < 0 || source.top < 0 || source.right > size.x || source.bottom > size.y) {
-                Clear(view);
-            }
-            linux_wayland::CopyUpright(frame, source, view, Point{0, 0});
-        });
+        return session->WithNewestFrame(
+            kFrameWait, [&](const Frame& frame) { linux_wayland::CopyScreenArea(frame, source, view); });
     }
 
   private:
-    static void Clear(const PictureView& view) {
-        for (int y = 0; y < view.height; ++y) {
-            std::memset(view.bits + static_cast<std::ptrdiff_t>(y) * view.stride, 0,
-                        static_cast<std::size_t>(view.width) * kBytesPerPixel);
-        }
-    }
-
     SessionHolder holder;
 };
 

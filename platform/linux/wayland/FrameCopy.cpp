@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "platform/linux/ScreenRowCopy.h"
 
@@ -119,6 +120,18 @@ void CopyUpright(const Frame& frame, const Rect& source, PictureView target, Poi
             to += kPictureBytesPerPixel;
         }
     }
+}
+
+void CopyScreenArea(const Frame& frame, const Rect& source, PictureView target) {
+    const Point size = UprightSize(frame);
+    if (source.left < 0 || source.top < 0 || source.right > size.x || source.bottom > size.y) {
+        constexpr std::size_t kBytesPerPixel = 3;
+        for (int y = 0; y < target.height; ++y) {
+            std::memset(target.bits + static_cast<std::ptrdiff_t>(y) * target.stride, 0,
+                        static_cast<std::size_t>(target.width) * kBytesPerPixel);
+        }
+    }
+    CopyUpright(frame, source, target, Point{0, 0});
 }
 
 AbsolutePosition PointerPositionFor(Point upright, Point bufferSize, OutputTransform transform) {

@@ -54,6 +54,10 @@ Point UprightSize(const Frame& frame);
 // target with source's top-left corner at target point at, clipped to the target.
 void CopyUpright(const Frame& frame, const Rect& source, PictureView target, Point at);
 
+// Copies source (upright coordinates) to the target's top-left corner as a desktop copies the screen: the
+// parts of source outside the picture come out black.
+void CopyScreenArea(const Frame& frame, const Rect& source, PictureView target);
+
 // Where an absolute pointer event must say a point of the upright picture is. wlroots takes absolute
 // positions on an output through the same turn that made the buffer, so the point goes through the
 // opposite turn first; the extent is the buffer's size.

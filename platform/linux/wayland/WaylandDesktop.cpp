@@ -19,7 +19,6 @@
 namespace platform::linux_wayland {
 namespace {
 
-constexpr int kBytesPerPixel = 3;
 constexpr int kFrameBytesPerPixel = 4;
 // How long a compositor may take to describe and then fill a frame.
 constexpr std::chrono::milliseconds kFrameWait{2000};
@@ -226,12 +225,8 @@ class WaylandDesktop final : public Desktop {
 
         const Frame picture{buffer.memory, state.width,     state.height,     state.stride,
                             *order,        state.yInverted, output->transform};
-        const Point size = UprightSize(picture);
-        const PictureView view{target.Bits(), target.Width(), target.Height(), target.Stride()};
-        if (source.left < 0 || source.top < 0 || source.right > size.x || source.bottom > size.y) {
-            Clear(view);
-        }
-        CopyUpright(picture, source, view, Point{0, 0});
+        CopyScreenArea(picture, source,
+                       PictureView{target.Bits(), target.Width(), target.Height(), target.Stride()});
         return true;
     }
 
@@ -277,13 +272,6 @@ class WaylandDesktop final : public Desktop {
             return std::nullopt;
         }
         return area;
-    }
-
-    static void Clear(const PictureView& view) {
-        for (int y = 0; y < view.height; ++y) {
-            std::memset(view.bits + static_cast<std::ptrdiff_t>(y) * view.stride, 0,
-                        static_cast<std::size_t>(view.width) * kBytesPerPixel);
-        }
     }
 
     std::unique_ptr<WaylandConnection> connection;
