@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/security/LogLine.h"
+#include "tests/support/LogLine.h"
 #include "tests/support/ServiceFixture.h"
 
 namespace {

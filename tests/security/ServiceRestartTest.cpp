@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "tests/security/LogLine.h"
+#include "tests/support/LogLine.h"
 #include "tests/support/LoopbackClient.h"
 #include "tests/support/ServiceFixture.h"
 
