@@ -33,10 +33,16 @@ constexpr DWORD kReaderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE
 constexpr int kTemporaryNameAttempts = 100;
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePauseMilliseconds = 5;
-// A reader that finds the name missing looks again for this long: a replacement leaves it missing only
-// between two renames, but on a loaded machine that moment can stretch. A file that is really missing is
-// reported this much later.
+// A reader that finds the name missing looks again for this long: a replacement by another process
+// leaves it missing between two renames (see RenameOver). A file that is really missing is reported this
+// much later.
 constexpr DWORD kMissingWaitMilliseconds = 200;
+
+// Held exclusively while a replacement has moved the old file aside and not yet put the new one in its
+// place, and shared by every reader while it opens a file: readers in this process (the server's, of the
+// picture the capture replaces) never see the name missing, however long the two renames take on a
+// loaded machine. Readers hold it only while opening.
+SRWLOCK replacementLock = SRWLOCK_INIT;
 // Largest working file a reader takes into memory.
 constexpr std::uint64_t kMaxReadBytes = 256u * 1024u * 1024u;
 
@@ -144,7 +150,8 @@ class WindowsInputFile final : public InputFile {
 // Puts the file at from in place of to. Windows refuses to rename over a file that is open (before
 // Windows 10's POSIX rename, and always under Wine), and with many clients the picture is nearly always
 // open somewhere. Our readers share deletion, so the open file itself can be moved aside and the new one
-// take its name; the name is missing only between two renames, which readers wait out (InputFile::Open).
+// take its name. The name is missing between the two renames: readers in this process wait on
+// replacementLock; readers in other processes look again for a while (InputFile::Open).
 bool RenameOver(const std::string& from, const std::string& to) {
     const std::wstring wideFrom = Utf8ToWide(from);
     const std::wstring wideTo = Utf8ToWide(to);
@@ -158,11 +165,17 @@ bool RenameOver(const std::string& from, const std::string& to) {
             return false;
         }
         const std::wstring aside = Utf8ToWide(RandomNameBeside(to));
-        if (MoveFileExW(wideTo.c_str(), aside.c_str(), 0)) {
-            const bool placed = MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != FALSE;
+        AcquireSRWLockExclusive(&replacementLock);
+        const bool movedAside = MoveFileExW(wideTo.c_str(), aside.c_str(), 0) != FALSE;
+        bool placed = false;
+        if (movedAside) {
+            placed = MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != FALSE;
             if (!placed) {
                 MoveFileExW(aside.c_str(), wideTo.c_str(), 0);  // the old version back
             }
+        }
+        ReleaseSRWLockExclusive(&replacementLock);
+        if (movedAside) {
             // Readers still holding the old version keep it; it goes when the last one closes it.
             DeleteFileW(aside.c_str());
             if (placed) {
@@ -246,10 +259,14 @@ std::string ExecutablePath(std::size_t limit) {
 std::unique_ptr<InputFile> InputFile::Open(const char* path) {
     HANDLE opened = INVALID_HANDLE_VALUE;
     const DWORD started = GetTickCount();
+    const std::wstring widePath = Utf8ToWide(path);
     for (;;) {
-        opened = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
+        AcquireSRWLockShared(&replacementLock);
+        opened = CreateFileW(widePath.c_str(), GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (opened != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND ||
+        const DWORD error = GetLastError();
+        ReleaseSRWLockShared(&replacementLock);
+        if (opened != INVALID_HANDLE_VALUE || error != ERROR_FILE_NOT_FOUND ||
             GetTickCount() - started >= kMissingWaitMilliseconds) {
             break;
         }

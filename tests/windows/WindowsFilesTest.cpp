@@ -53,6 +53,10 @@ bool IsWholeVersion(const std::string& content) {
 
 }  // namespace
 
+// The readers are in the replacing process, as the server's readers are in the capture's. Wine (and
+// Windows without POSIX renames) refuses to rename over a file that is open, so a replacement moves the
+// old picture aside first and the name is missing until the new one takes it; on a loaded machine that
+// took longer than a reader's look-again wait. Readers in this process are held back for that moment.
 TEST(WindowsFiles, ReadersAlwaysGetAWholePictureWhileCapturesReplaceIt) {
     TempDir folder;
     const std::string path = folder.File("screen.jpg");
