@@ -276,7 +276,7 @@ int Win32DialogWindow::ShowMessageBox(MessageBoxOwner boxOwner, const std::strin
     return MessageBoxW(parent, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), type);
 }
 
-// Paths in buffer are in the ANSI code page, as the platform's file functions read them.
+// Paths in buffer are UTF-8, like every text of the program.
 bool Win32DialogWindow::ChooseOpenFile(char* buffer, std::size_t size, const std::string& title,
                                        std::span<const FileFilter> filters) {
     if (size == 0) {
