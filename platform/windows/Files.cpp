@@ -17,10 +17,14 @@
 #include <vector>
 
 #include "platform/windows/FileSecurity.h"
+#include "platform/windows/WideText.h"
 
 namespace platform::files {
 
 namespace {
+
+using windows::Utf8ToWide;
+using windows::WideToUtf8;
 
 // Readers share everything, deletion included: a capture may rename its new picture over a file that is
 // being read, and each reader keeps the version it opened.
@@ -29,10 +33,16 @@ constexpr DWORD kReaderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE
 constexpr int kTemporaryNameAttempts = 100;
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenamePauseMilliseconds = 5;
-// A reader that finds the name missing looks again for this long: a replacement leaves it missing only
-// between two renames, but on a loaded machine that moment can stretch. A file that is really missing is
-// reported this much later.
+// A reader that finds the name missing looks again for this long: a replacement by another process
+// leaves it missing between two renames (see RenameOver). A file that is really missing is reported this
+// much later.
 constexpr DWORD kMissingWaitMilliseconds = 200;
+
+// Held exclusively while a replacement has moved the old file aside and not yet put the new one in its
+// place, and shared by every reader while it opens a file: readers in this process (the server's, of the
+// picture the capture replaces) never see the name missing, however long the two renames take on a
+// loaded machine. Readers hold it only while opening.
+SRWLOCK replacementLock = SRWLOCK_INIT;
 // Largest working file a reader takes into memory.
 constexpr std::uint64_t kMaxReadBytes = 256u * 1024u * 1024u;
 
@@ -96,7 +106,7 @@ HANDLE CreateTemporaryBeside(const char* target, std::string& temporaryPath, Rea
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         temporaryPath = RandomNameBeside(target);
         const HANDLE created =
-            CreateFileA(temporaryPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+            CreateFileW(Utf8ToWide(temporaryPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                         &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (created != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
             return created;
@@ -140,10 +150,13 @@ class WindowsInputFile final : public InputFile {
 // Puts the file at from in place of to. Windows refuses to rename over a file that is open (before
 // Windows 10's POSIX rename, and always under Wine), and with many clients the picture is nearly always
 // open somewhere. Our readers share deletion, so the open file itself can be moved aside and the new one
-// take its name; the name is missing only between two renames, which readers wait out (InputFile::Open).
+// take its name. The name is missing between the two renames: readers in this process wait on
+// replacementLock; readers in other processes look again for a while (InputFile::Open).
 bool RenameOver(const std::string& from, const std::string& to) {
+    const std::wstring wideFrom = Utf8ToWide(from);
+    const std::wstring wideTo = Utf8ToWide(to);
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             return true;
         }
         const DWORD error = GetLastError();
@@ -151,14 +164,20 @@ bool RenameOver(const std::string& from, const std::string& to) {
             attempt >= kRenameAttempts) {
             return false;
         }
-        const std::string aside = RandomNameBeside(to);
-        if (MoveFileExA(to.c_str(), aside.c_str(), 0)) {
-            const bool placed = MoveFileExA(from.c_str(), to.c_str(), 0) != FALSE;
+        const std::wstring aside = Utf8ToWide(RandomNameBeside(to));
+        AcquireSRWLockExclusive(&replacementLock);
+        const bool movedAside = MoveFileExW(wideTo.c_str(), aside.c_str(), 0) != FALSE;
+        bool placed = false;
+        if (movedAside) {
+            placed = MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != FALSE;
             if (!placed) {
-                MoveFileExA(aside.c_str(), to.c_str(), 0);  // the old version back
+                MoveFileExW(aside.c_str(), wideTo.c_str(), 0);  // the old version back
             }
+        }
+        ReleaseSRWLockExclusive(&replacementLock);
+        if (movedAside) {
             // Readers still holding the old version keep it; it goes when the last one closes it.
-            DeleteFileA(aside.c_str());
+            DeleteFileW(aside.c_str());
             if (placed) {
                 return true;
             }
@@ -177,7 +196,7 @@ class WindowsReplacementFile final : public ReplacementFile {
             std::fclose(stream);
         }
         if (!committed) {
-            DeleteFileA(temporaryPath.c_str());
+            DeleteFileW(Utf8ToWide(temporaryPath).c_str());
         }
     }
 
@@ -227,32 +246,27 @@ std::string ExecutablePath(std::size_t limit) {
         wide.resize(wide.size() * 2);
     }
     // Folders are separated by '/' throughout the program (kPathSeparator), which the file API takes as
-    // well as '\\'. Replaced here, before the conversion, it can never be confused with the second byte
-    // of a double-byte character, as a byte-wise search for '\\' could be in Shift-JIS.
+    // well as '\\'.
     for (wchar_t& character : wide) {
         if (character == L'\\') {
             character = L'/';
         }
     }
-    // The working files are opened through the ANSI API, so the path is handed on in the ANSI code page.
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string path(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), path.data(), size, nullptr,
-                        nullptr);
-    if (path.size() >= limit) {
-        path.resize(limit - 1);
-    }
-    return path;
+    const std::string path = WideToUtf8(std::wstring_view(wide.data(), wide.size()));
+    return std::string(windows::Utf8Prefix(path, limit - 1));
 }
 
 std::unique_ptr<InputFile> InputFile::Open(const char* path) {
     HANDLE opened = INVALID_HANDLE_VALUE;
     const DWORD started = GetTickCount();
+    const std::wstring widePath = Utf8ToWide(path);
     for (;;) {
-        opened = CreateFileA(path, GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
+        AcquireSRWLockShared(&replacementLock);
+        opened = CreateFileW(widePath.c_str(), GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (opened != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND ||
+        const DWORD error = GetLastError();
+        ReleaseSRWLockShared(&replacementLock);
+        if (opened != INVALID_HANDLE_VALUE || error != ERROR_FILE_NOT_FOUND ||
             GetTickCount() - started >= kMissingWaitMilliseconds) {
             break;
         }
@@ -281,7 +295,7 @@ std::unique_ptr<InputFile> InputFile::Open(const char* path) {
 }
 
 bool RemoveFile(const char* path) {
-    return DeleteFileA(path) != FALSE;
+    return DeleteFileW(Utf8ToWide(path).c_str()) != FALSE;
 }
 
 int RemoveLeftoverReplacements(const char* targetPath) {
@@ -290,27 +304,27 @@ int RemoveLeftoverReplacements(const char* targetPath) {
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
     // The pattern only narrows the listing; each name found is checked in full below.
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((folder + prefix + "*").c_str(), &found);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(Utf8ToWide(folder + prefix + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return 0;
     }
     int removed = 0;
     do {
-        const std::string_view name(found.cFileName);
+        const std::string name = WideToUtf8(found.cFileName);
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.size() <= prefix.size() ||
             !std::equal(prefix.begin(), prefix.end(), name.begin(),
                         [](char a, char b) {
                             return std::tolower(static_cast<unsigned char>(a)) ==
                                    std::tolower(static_cast<unsigned char>(b));
                         }) ||
-            !IsRandomPart(name.substr(prefix.size()))) {
+            !IsRandomPart(std::string_view(name).substr(prefix.size()))) {
             continue;
         }
-        if (DeleteFileA((folder + std::string(name)).c_str())) {
+        if (DeleteFileW(Utf8ToWide(folder + name).c_str())) {
             ++removed;
         }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return removed;
 }
@@ -325,10 +339,11 @@ bool CopyFileUnlessExists(const char* from, const char* to) {
     }
     // The copy goes to the temporary name first and then gets its name without replacing anything, so it
     // appears whole or not at all, and never overwrites.
-    const bool placed =
-        CopyFileA(from, temporaryPath.c_str(), FALSE) && MoveFileExA(temporaryPath.c_str(), to, 0);
+    const std::wstring wideTemporary = Utf8ToWide(temporaryPath);
+    const bool placed = CopyFileW(Utf8ToWide(from).c_str(), wideTemporary.c_str(), FALSE) &&
+                        MoveFileExW(wideTemporary.c_str(), Utf8ToWide(to).c_str(), 0);
     if (!placed) {
-        DeleteFileA(temporaryPath.c_str());
+        DeleteFileW(wideTemporary.c_str());
     }
     return placed;
 }
@@ -338,8 +353,9 @@ bool AppendToFile(const char* path, const std::string_view* pieces, std::size_t 
     // appends whole and in one piece each, which Wine's append mode alone does not.
     static std::mutex appendLock;
     std::lock_guard guard(appendLock);
-    Handle file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         return false;
     }
@@ -373,7 +389,8 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 FileIdentity IdentifyFile(const char* path) {
     // Windows tells a file's identity only through a handle. One opened for no access at all reads
     // nothing, takes no share and cannot block; folders need the backup flag to be opened.
-    Handle file(CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle file(CreateFileW(Utf8ToWide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.Valid()) {
         const DWORD error = GetLastError();
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -396,8 +413,8 @@ bool AppendOnlyFile::Reopen() {
         descriptor = -1;
     }
     // Append data only: the system puts every write at the end of the file, whoever else appends.
-    Handle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileW(Utf8ToWide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         return false;
     }
@@ -451,14 +468,14 @@ std::unique_ptr<ReplacementFile> ReplacementFile::Create(const char* targetPath,
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_WRONLY | _O_BINARY);
     if (descriptor < 0) {
         file.Reset();
-        DeleteFileA(temporaryPath.c_str());
+        DeleteFileW(Utf8ToWide(temporaryPath).c_str());
         return nullptr;
     }
     file.Release();  // the descriptor owns the handle now
     std::FILE* stream = _fdopen(descriptor, "wb");
     if (stream == nullptr) {
         _close(descriptor);
-        DeleteFileA(temporaryPath.c_str());
+        DeleteFileW(Utf8ToWide(temporaryPath).c_str());
         return nullptr;
     }
     return std::make_unique<WindowsReplacementFile>(stream, std::move(temporaryPath), targetPath);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/windows/WideText.h"
 #include "platform/windows/WindowsLocations.h"
 
 namespace platform {
@@ -52,9 +53,10 @@ FileLocations ChooseWindowsFileLocations(const WindowsLocationFacts& facts) {
 
 namespace {
 
-// An environment variable in the ANSI code page the file API is used in, with '/' between folders;
-// empty when unset. The separators are replaced in the wide form, where they cannot be confused with the
-// second byte of a double-byte character.
+using windows::Utf8ToWide;
+using windows::WideToUtf8;
+
+// An environment variable in UTF-8, with '/' between folders; empty when unset.
 std::string FolderVariable(const wchar_t* name) {
     const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
     if (needed == 0) {
@@ -71,19 +73,14 @@ std::string FolderVariable(const wchar_t* name) {
             character = L'/';
         }
     }
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
-                        nullptr);
-    return text;
+    return WideToUtf8(std::wstring_view(wide.data(), wide.size()));
 }
 
 // Whether a file can be made in the folder. The access list decides that on Windows (the read-only
 // attribute of a folder means nothing), and only an attempt asks it; the probe goes when it is closed.
 bool FolderWritable(const std::string& folder) {
     const std::string probe = folder + "qvserver-write-probe." + std::to_string(GetCurrentProcessId());
-    const HANDLE created = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE created = CreateFileW(Utf8ToWide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
         return false;
@@ -98,7 +95,7 @@ void MakeFolders(const std::string& folder) {
          next = folder.find(files::kPathSeparator, next + 1)) {
         const std::string part = folder.substr(0, next);
         if (!part.empty() && part.back() != ':') {  // "C:" is a drive, not a folder to make
-            CreateDirectoryA(part.c_str(), nullptr);
+            CreateDirectoryW(Utf8ToWide(part).c_str(), nullptr);
         }
     }
 }

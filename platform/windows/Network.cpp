@@ -11,6 +11,9 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string>
+
+#include "platform/windows/WideText.h"
 
 // Winsock. Unlike on Linux, shutdown() does not wake a thread blocked in accept() or recv() on Windows,
 // and closesocket() from another thread would break the rule that only the owner closes. So blocking
@@ -458,16 +461,18 @@ bool ReverseLookup(std::uint32_t address, char* buffer, std::size_t capacity) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = address;
-    char name[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, name, sizeof name, nullptr, 0,
-                    NI_NAMEREQD) != 0) {
+    // The wide call: a name from the hosts file or the local network may hold characters of any language,
+    // and the program's texts are UTF-8.
+    wchar_t wide[NI_MAXHOST];
+    if (GetNameInfoW(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, wide, NI_MAXHOST, nullptr, 0,
+                     NI_NAMEREQD) != 0) {
         return false;
     }
-    const std::size_t length = std::strlen(name);
-    if (length >= capacity) {
+    const std::string name = windows::WideToUtf8(wide);
+    if (name.empty() || name.size() >= capacity) {
         return false;
     }
-    std::memcpy(buffer, name, length + 1);
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
     return true;
 }
 

@@ -11,28 +11,48 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/windows/WideText.h"
 
-// The system's own private-profile functions: the file is in the ANSI code page (Shift-JIS on a Japanese
-// system), so a file written there loads there, byte for byte.
+// The system's own private-profile functions, through their wide versions: the system reads and writes
+// the file in the ANSI code page (Shift-JIS on a Japanese system), so a file written there loads there,
+// and the values reach the program as UTF-8 like every other text in it. A character the ANSI code page
+// lacks is written as the system writes it ('?').
 namespace platform::profile {
 
 namespace {
 
-// Values longer than this are read in steps of this size more.
-constexpr DWORD kFirstReadBytes = 256;
+using windows::Utf8ToWide;
+using windows::WideToUtf8;
+
+// Values longer than this many characters are read in steps of this size more.
+constexpr DWORD kFirstReadCharacters = 256;
 // Two defaults no value of a real file holds: a key is missing when each call returns its own default.
 constexpr const char* kMissingMarkA = "\x01";
 constexpr const char* kMissingMarkB = "\x02";
 
+// A name or value for the wide call; a null pointer stays null (the system gives it a meaning of its own).
+class WideArgument {
+  public:
+    explicit WideArgument(const char* text)
+        : present(text != nullptr), wide(present ? Utf8ToWide(text) : L"") {}
+    const wchar_t* Get() const { return present ? wide.c_str() : nullptr; }
+
+  private:
+    bool present;
+    std::wstring wide;
+};
+
 // The key's whole value, or the default given when the file, section or key is missing.
 std::string ReadWhole(const char* section, const char* key, const char* defaultValue, const char* path) {
-    std::vector<char> buffer(kFirstReadBytes);
+    const WideArgument wideSection(section), wideKey(key), wideDefault(defaultValue), widePath(path);
+    std::vector<wchar_t> buffer(kFirstReadCharacters);
     for (;;) {
-        const DWORD copied = GetPrivateProfileStringA(section, key, defaultValue, buffer.data(),
-                                                      static_cast<DWORD>(buffer.size()), path);
+        const DWORD copied =
+            GetPrivateProfileStringW(wideSection.Get(), wideKey.Get(), wideDefault.Get(), buffer.data(),
+                                     static_cast<DWORD>(buffer.size()), widePath.Get());
         // A value cut to fit fills the buffer but for the terminating NUL.
-        if (copied + 1 < buffer.size() || buffer.size() >= INT_MAX / 2) {
-            return std::string(buffer.data(), copied);
+        if (copied + 1 < buffer.size() || buffer.size() >= INT_MAX / 4) {
+            return WideToUtf8(std::wstring_view(buffer.data(), copied));
         }
         buffer.resize(buffer.size() * 2);
     }
@@ -43,7 +63,7 @@ bool GiveReaders(const char* path, files::Readers readers) {
     if (!replacement) {
         return false;
     }
-    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
         const std::unique_ptr<files::InputFile> current = files::InputFile::Open(path);
         if (!current) {
             return false;
@@ -63,8 +83,12 @@ std::size_t ReadString(const char* section, const char* key, const char* default
     if (capacity == 0) {
         return 0;
     }
-    const auto size = static_cast<DWORD>(std::min<std::size_t>(capacity, UINT_MAX));
-    return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, path);
+    // Cut as the system cuts a value to its buffer, but on a character boundary of the UTF-8 text.
+    const std::string whole = ReadWhole(section, key, defaultValue, path);
+    const std::string_view value = windows::Utf8Prefix(whole, capacity - 1);
+    std::memcpy(buffer, value.data(), value.size());
+    buffer[value.size()] = '\0';
+    return value.size();
 }
 
 std::optional<std::string> ReadValue(const char* section, const char* key, const char* path) {
@@ -86,7 +110,9 @@ bool WriteString(const char* section, const char* key, const char* value, const 
     if (!GiveReaders(path, readers)) {
         return false;
     }
-    return WritePrivateProfileStringA(section, key, oneLine.c_str(), path) != FALSE;
+    const WideArgument wideSection(section), wideKey(key), widePath(path);
+    return WritePrivateProfileStringW(wideSection.Get(), wideKey.Get(), Utf8ToWide(oneLine).c_str(),
+                                      widePath.Get()) != FALSE;
 }
 
 }  // namespace platform::profile

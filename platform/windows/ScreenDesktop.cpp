@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <string>
+#include <string_view>
 
 #include "platform/Drawing.h"
 #include "platform/Screen.h"
 #include "platform/windows/GdiHandles.h"
+#include "platform/windows/WideText.h"
 
 namespace platform {
 namespace {
@@ -42,8 +46,18 @@ class GdiDesktop final : public Desktop {
             return false;
         }
         buffer[0] = '\0';
-        const int size = static_cast<int>(std::min<std::size_t>(capacity, INT_MAX));
-        return GetClassNameA(AsWindow(window), buffer, size) > 0;
+        // A class name is at most 256 characters.
+        wchar_t wide[257];
+        const int length = GetClassNameW(AsWindow(window), wide, static_cast<int>(std::size(wide)));
+        if (length <= 0) {
+            return false;
+        }
+        const std::string name =
+            windows::WideToUtf8(std::wstring_view(wide, static_cast<std::size_t>(length)));
+        const std::string_view fitted = windows::Utf8Prefix(name, capacity - 1);
+        std::memcpy(buffer, fitted.data(), fitted.size());
+        buffer[fitted.size()] = '\0';
+        return true;
     }
 
     Rect ClientRect(WindowId window) override {

@@ -38,6 +38,9 @@ void HoldTerminationRequests() {
     if (requestArrived == nullptr) {
         requestArrived = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+        // The program's texts are UTF-8 (paths with folders of any language among them): the console
+        // shows them as such. Without a console (output redirected) this does nothing.
+        SetConsoleOutputCP(CP_UTF8);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <dlgs.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -292,10 +293,13 @@ TEST_F(Win32Dialog, AnUnownedBoxLeavesThePanelUsableAndAnOwnedOneBlocksIt) {
 }
 
 // The system's file-open dialog: the helper types a name into its file name box and presses OK, or cancels.
+// The name is Japanese: the path comes back in UTF-8, whatever the ANSI code page.
 TEST_F(Win32Dialog, TheFileChooserReturnsTheChosenPathOrLeavesTheBufferOnCancel) {
     TempDir folder;
-    const std::string chosen = folder.File("chosen.ini");
-    TempDir::WriteFile(chosen, "[WWW]\r\n");
+    const std::filesystem::path chosen =
+        (std::filesystem::path(folder.Path()) / std::filesystem::path(u8"選んだ設定.ini")).make_preferred();
+    std::ofstream(chosen, std::ios::binary) << "[WWW]\r\n";
+    ASSERT_TRUE(std::filesystem::exists(chosen));
     ProbeDialog dialog;
     bool accepted = false;
     bool cancelled = true;
@@ -318,8 +322,7 @@ TEST_F(Win32Dialog, TheFileChooserReturnsTheChosenPathOrLeavesTheBufferOnCancel)
                     return;
                 }
                 if (accept) {
-                    const std::wstring path = std::filesystem::path(chosen).make_preferred().wstring();
-                    SetDlgItemTextW(box, cmb13, path.c_str());
+                    SetDlgItemTextW(box, cmb13, chosen.c_str());
                 }
                 PostMessageW(box, WM_COMMAND, accept ? IDOK : IDCANCEL, 0);
                 // A chooser that refused the name keeps a box of its own open: cancel everything but the
@@ -354,7 +357,7 @@ TEST_F(Win32Dialog, TheFileChooserReturnsTheChosenPathOrLeavesTheBufferOnCancel)
     };
     Run(dialog);
     EXPECT_TRUE(accepted);
-    EXPECT_EQ(std::filesystem::path(returned), std::filesystem::path(chosen).make_preferred());
+    EXPECT_EQ(std::filesystem::path(std::u8string(returned.begin(), returned.end())), chosen);
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(left, "default.ini");
 }

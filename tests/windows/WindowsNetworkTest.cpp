@@ -261,3 +261,15 @@ TEST(WindowsNetwork, LocalAddressesIncludeLoopbackAndCanEachBeListenedOn) {
         EXPECT_TRUE(net::BindSocket(listener.handle, {parsed.s_addr, 0})) << text;
     }
 }
+
+// The loopback address has a name everywhere; it is copied whole with its NUL or not at all.
+TEST(WindowsNetwork, ReverseLookupNamesTheLoopbackAddressWholeOrNotAtAll) {
+    char name[NI_MAXHOST] = "";
+    ASSERT_TRUE(net::ReverseLookup(htonl(INADDR_LOOPBACK), name, sizeof name));
+    const std::string found = name;
+    ASSERT_FALSE(found.empty());
+    char exact[NI_MAXHOST];
+    EXPECT_TRUE(net::ReverseLookup(htonl(INADDR_LOOPBACK), exact, found.size() + 1));
+    EXPECT_EQ(std::string(exact), found);
+    EXPECT_FALSE(net::ReverseLookup(htonl(INADDR_LOOPBACK), exact, found.size()));
+}

@@ -1,5 +1,6 @@
-// The settings file through the system's own profile functions, in the ANSI code page. The suite runs
-// with a Japanese locale (code page 932, Shift-JIS), as on the systems the program was written for.
+// The settings file through the system's own profile functions: the file is in the ANSI code page, the
+// values in the program are UTF-8. The suite runs with a Japanese locale (code page 932, Shift-JIS), as on
+// the systems the program was written for.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -17,8 +18,10 @@ namespace profile = platform::profile;
 namespace {
 
 // "表示" and "ソフト" in Shift-JIS: the second byte of 表 (0x5C) and of ソ (0x5C) is a backslash.
-const std::string kDisplay = "\x95\x5c\x8e\xa6";
-const std::string kSoftware = "\x83\x5c\x83\x74\x83\x67";
+const std::string kDisplayShiftJis = "\x95\x5c\x8e\xa6";
+const std::string kSoftwareShiftJis = "\x83\x5c\x83\x74\x83\x67";
+const std::string kDisplay = "表示";
+const std::string kSoftware = "ソフト";
 
 std::string Read(const std::string& path, const char* section, const char* key) {
     char buffer[settings::kValueBytes];
@@ -32,14 +35,19 @@ TEST(WindowsProfile, RunsInTheShiftJisCodePage) {
     ASSERT_EQ(GetACP(), 932u);
 }
 
-TEST(WindowsProfile, ReadsAShiftJisFileWrittenOnAJapaneseSystemByteForByte) {
+TEST(WindowsProfile, ReadsAShiftJisFileWrittenOnAJapaneseSystemAsUtf8) {
     TempDir folder;
     const std::string path = folder.File("current.ini");
-    TempDir::WriteFile(path, "[WWW]\r\nRealm=" + kDisplay + " " + kSoftware +
-                                 "\r\n[TARGET]\r\nWinClass=" + kSoftware + "\r\n");
+    TempDir::WriteFile(path, "[WWW]\r\nRealm=" + kDisplayShiftJis + " " + kSoftwareShiftJis +
+                                 "\r\n[TARGET]\r\nWinClass=" + kSoftwareShiftJis + "\r\n");
     EXPECT_EQ(Read(path, "WWW", "Realm"), kDisplay + " " + kSoftware);
     EXPECT_EQ(Read(path, "target", "winclass"), kSoftware);
+    EXPECT_EQ(profile::ReadValue("TARGET", "WinClass", path.c_str()), kSoftware);
     EXPECT_EQ(Read(path, "TARGET", "Desktop"), "dflt");
+    // A value cut to the buffer ends before a character that does not fit whole (each is 3 bytes here).
+    char buffer[6];
+    EXPECT_EQ(profile::ReadString("WWW", "Realm", "", buffer, sizeof buffer, path.c_str()), 3u);
+    EXPECT_EQ(std::string(buffer), "表");
 }
 
 TEST(WindowsProfile, WritesValuesInTheSaveOrderAndReadsThemBack) {
@@ -62,7 +70,8 @@ TEST(WindowsProfile, WritesValuesInTheSaveOrderAndReadsThemBack) {
         ASSERT_NE(found, std::string::npos) << expected << " in order in\n" << text;
         at = found;
     }
-    EXPECT_NE(text.find("Realm=" + kDisplay + "\r\n"), std::string::npos) << "stored as Shift-JIS bytes";
+    EXPECT_NE(text.find("Realm=" + kDisplayShiftJis + "\r\n"), std::string::npos)
+        << "stored as Shift-JIS bytes";
 }
 
 TEST(WindowsProfile, AValueCannotStartNewLinesInTheFile) {

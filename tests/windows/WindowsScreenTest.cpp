@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
+#include "imaging/CaptureJob.h"
+#include "platform/Screen.h"
 #include "platform/ScreenBackend.h"
 #include "service/CaptureService.h"
 #include "tests/support/JpegDecode.h"
@@ -113,4 +117,65 @@ TEST(WindowsClick, AClickRequestMovesThePointerThere) {
     GetCursorPos(&cursor);
     EXPECT_EQ(cursor.x, 123);
     EXPECT_EQ(cursor.y, 45);
+}
+
+// A window class named in Japanese: its name reaches the program as UTF-8, the settings' class filter
+// matches it, and a name cut to a buffer ends on a whole character.
+class JapaneseClassWindow {
+  public:
+    static constexpr const wchar_t* kClassName = L"表示ソフト";
+
+    JapaneseClassWindow() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = kClassName;
+        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        if (RegisterClassW(&windowClass) != 0) {
+            window = CreateWindowExW(0, kClassName, L"", WS_POPUP | WS_VISIBLE, 10, 10, 64, 48, nullptr,
+                                     nullptr, instance, nullptr);
+        }
+    }
+    ~JapaneseClassWindow() {
+        if (window != nullptr) {
+            DestroyWindow(window);
+        }
+        UnregisterClassW(kClassName, instance);
+    }
+    JapaneseClassWindow(const JapaneseClassWindow&) = delete;
+    JapaneseClassWindow& operator=(const JapaneseClassWindow&) = delete;
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    HWND window = nullptr;
+};
+
+TEST(WindowsWindowClass, AJapaneseClassNameIsReadAsUtf8AndMatchedByTheFilter) {
+    const JapaneseClassWindow shown;
+    ASSERT_NE(shown.window, nullptr);
+    SetForegroundWindow(shown.window);
+    UpdateWindow(shown.window);
+    const std::unique_ptr<platform::Desktop> desktop = platform::Desktop::Open();
+    ASSERT_NE(desktop, nullptr);
+    const auto id = static_cast<platform::WindowId>(reinterpret_cast<std::uintptr_t>(shown.window));
+    ASSERT_EQ(desktop->ForegroundWindow(), id);
+    char name[imaging::kWindowClassBytes];
+    ASSERT_TRUE(desktop->ClassName(id, name, sizeof name));
+    EXPECT_EQ(std::string(name), "表示ソフト");
+    char cut[8];  // room for two characters of three bytes and the NUL, not for a third
+    ASSERT_TRUE(desktop->ClassName(id, cut, sizeof cut));
+    EXPECT_EQ(std::string(cut), "表示");
+
+    RecordingStatusSink sink;
+    imaging::CaptureJob job(sink);
+    TempDir folder;
+    const std::string path = folder.File("screen.jpg");
+    imaging::CaptureSettings settings;
+    settings.windowClass = "表示ソフト";
+    EXPECT_EQ(job.RunCaptureJob(settings, path.c_str()), imaging::CaptureResult::Captured);
+    DecodedJpeg picture;
+    ASSERT_TRUE(DecodeJpeg(TempDir::ReadFile(path), picture));
+    EXPECT_EQ(picture.width, 64);
+    EXPECT_EQ(picture.height, 48);
+    settings.windowClass = "表示";
+    EXPECT_EQ(job.RunCaptureJob(settings, path.c_str()), imaging::CaptureResult::ClassMismatch);
 }

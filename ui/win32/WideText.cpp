@@ -21,10 +21,6 @@ std::wstring WideFromUtf8(std::string_view text) {
     return ToWide(CP_UTF8, text);
 }
 
-std::wstring WideFromAnsi(std::string_view text) {
-    return ToWide(CP_ACP, text);
-}
-
 std::string Utf8FromWide(std::wstring_view text) {
     if (text.empty()) {
         return {};
@@ -35,21 +31,4 @@ std::string Utf8FromWide(std::wstring_view text) {
     std::string narrow(static_cast<std::size_t>(narrowLength), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), narrowLength, nullptr, nullptr);
     return narrow;
-}
-
-bool AnsiFromWide(std::wstring_view text, std::string* out) {
-    if (text.empty()) {
-        out->clear();
-        return true;
-    }
-    const int length = static_cast<int>(text.size());
-    BOOL lossy = FALSE;
-    const int narrowLength = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, &lossy);
-    if (narrowLength <= 0 || lossy) {
-        return false;
-    }
-    std::string narrow(static_cast<std::size_t>(narrowLength), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), narrowLength, nullptr, nullptr);
-    *out = std::move(narrow);
-    return true;
 }

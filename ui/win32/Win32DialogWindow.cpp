@@ -276,7 +276,7 @@ int Win32DialogWindow::ShowMessageBox(MessageBoxOwner boxOwner, const std::strin
     return MessageBoxW(parent, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), type);
 }
 
-// Paths in buffer are in the ANSI code page, as the platform's file functions read them.
+// Paths in buffer are UTF-8, like every text of the program.
 bool Win32DialogWindow::ChooseOpenFile(char* buffer, std::size_t size, const std::string& title,
                                        std::span<const FileFilter> filters) {
     if (size == 0) {
@@ -291,7 +291,7 @@ bool Win32DialogWindow::ChooseOpenFile(char* buffer, std::size_t size, const std
     }
     filterList += L'\0';
     std::vector<wchar_t> path(kChosenPathChars, L'\0');
-    const std::wstring offered = WideFromAnsi(std::string_view(buffer, strnlen(buffer, size)));
+    const std::wstring offered = WideFromUtf8(std::string_view(buffer, strnlen(buffer, size)));
     if (offered.size() < path.size()) {
         std::copy(offered.begin(), offered.end(), path.begin());
     }
@@ -309,8 +309,8 @@ bool Win32DialogWindow::ChooseOpenFile(char* buffer, std::size_t size, const std
     if (GetOpenFileNameW(&request) == FALSE) {
         return false;
     }
-    std::string chosen;
-    if (!AnsiFromWide(path.data(), &chosen) || chosen.size() >= size) {
+    const std::string chosen = Utf8FromWide(path.data());
+    if (chosen.empty() || chosen.size() >= size) {
         return false;
     }
     std::memcpy(buffer, chosen.c_str(), chosen.size() + 1);
