@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/LocalAddresses.h"
 #include "platform/Locations.h"
+#include "platform/ProgramArguments.h"
 #include "platform/ScreenBackend.h"
 #include "platform/TerminationRequest.h"
 #include "service/CaptureService.h"
@@ -84,9 +86,10 @@ void PrintWhereItServes(const CaptureService& service, const std::string& settin
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
     std::string settingsPath;
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
         if (argument == "--help" || argument == "-h") {
             PrintHelp();
             return kExitDone;
@@ -95,8 +98,8 @@ int main(int argc, char** argv) {
             std::printf("%s %s\n", kProgram, kVersion);
             return kExitDone;
         }
-        if (argument == "--config" && index + 1 < argc) {
-            settingsPath = argv[++index];
+        if (argument == "--config" && index + 1 < arguments.size()) {
+            settingsPath = arguments[++index];
             continue;
         }
         std::fprintf(stderr, "%s: unknown argument '%s' (try --help)\n", kProgram, argument.c_str());
