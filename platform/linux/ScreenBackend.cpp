@@ -34,7 +34,8 @@ WaylandCapture SessionWaylandCapture() {
     const bool portal = offer == linux_wayland::CompositorOffer::NoScreencopy && !mutterScreenCast &&
                         linux_portal::PortalCaptureProblem().empty();
     return ChooseWaylandCapture(offer != linux_wayland::CompositorOffer::NoCompositor,
-                                offer == linux_wayland::CompositorOffer::Screencopy, mutterScreenCast, portal);
+                                offer == linux_wayland::CompositorOffer::Screencopy, mutterScreenCast,
+                                portal);
 }
 
 namespace {
