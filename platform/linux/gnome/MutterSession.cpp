@@ -37,7 +37,7 @@ struct BusAnswer {
         }
         return std::strerror(result < 0 ? -result : result);
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // all zero: SD_BUS_ERROR_NULL, whose C compound literal C++ does not have
     sd_bus_message* reply = nullptr;
 };
 

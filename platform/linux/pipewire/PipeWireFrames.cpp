@@ -177,7 +177,8 @@ class StreamFrames final : public PipeWireFrames {
         }();
         pw_stream_add_listener(stream, &streamListener, &kEvents, this);
         std::uint8_t paramBytes[kParamBytes];
-        spa_pod_builder builder = SPA_POD_BUILDER_INIT(paramBytes, sizeof paramBytes);
+        spa_pod_builder builder{};
+        spa_pod_builder_init(&builder, paramBytes, sizeof paramBytes);
         const spa_pod* params[] = {VideoFormats(builder)};
         const int connected = pw_stream_connect(
             stream, PW_DIRECTION_INPUT, nodeId,
@@ -254,7 +255,8 @@ class StreamFrames final : public PipeWireFrames {
             StreamFormat{static_cast<int>(info.size.width), static_cast<int>(info.size.height), *order};
 
         std::uint8_t paramBytes[kParamBytes];
-        spa_pod_builder builder = SPA_POD_BUILDER_INIT(paramBytes, sizeof paramBytes);
+        spa_pod_builder builder{};
+        spa_pod_builder_init(&builder, paramBytes, sizeof paramBytes);
         const spa_pod* params[] = {MappableBuffers(builder), CropMeta(builder)};
         pw_stream_update_params(self->stream, params, 2);
     }

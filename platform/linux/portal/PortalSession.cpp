@@ -50,7 +50,7 @@ struct BusError {
     std::string Text(int result) const {
         return error.message != nullptr ? error.message : std::strerror(-result);
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // all zero: SD_BUS_ERROR_NULL, whose C compound literal C++ does not have
 };
 
 // One entry of a call's options (a{sv}): a string, a 32-bit number or a truth value.
