@@ -7,12 +7,10 @@ build=(cmake g++ make ccache pkg-config libjpeg62-turbo-dev libx11-dev libxext-d
        libwayland-dev wayland-protocols libpipewire-0.3-dev libsystemd-dev)
 test=(googletest libgtest-dev xvfb x11-utils curl clang libclang-rt-14-dev clang-format sway
       chromium xdotool python3 nginx-light openssl desktop-file-utils dpkg-dev man-db
-      mutter pipewire wireplumber dbus-user-session)
+      mutter pipewire wireplumber dbus-user-session dbus-daemon)
 bench=(wrk nginx-light imagemagick x11-apps xvfb x11-utils curl hyperfine python3 sway mutter pipewire wireplumber
        dbus-user-session)
 run=(xvfb x11-utils imagemagick curl)
-# The desktop portal client (sd-bus), and the private bus its tests start.
-build+=(libsystemd-dev); test+=(dbus-daemon)
 # The Windows build: the cross compiler, nasm for libjpeg-turbo's SIMD code, dpkg-dev to unpack Debian's
 # source package, Wine with what its tests drive and check on the X side, the tools that draw the program's
 # icon from its SVG, and the Japanese font Wine shows the control panel's labels in.
