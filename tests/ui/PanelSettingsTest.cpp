@@ -1,27 +1,12 @@
 #include <sys/stat.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "PanelFixture.h"
+#include "tests/support/SettingsFileLines.h"
 
 namespace {
-
-// The non-blank lines of a file, without line ends.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
 
 using PanelSettings = PanelFixture;
 
@@ -57,26 +42,7 @@ TEST_F(PanelSettings, WithoutCurrentIniEveryControlShowsItsDefaultAndNothingStar
 
 TEST_F(PanelSettings, AFileWrittenFromScratchListsSectionsAndKeysInSaveOrder) {
     Run([&](FakeDialogWindow& dialog) { Close(dialog); });
-    const std::vector<std::string> expected = {"[IMAGE]",
-                                               "Quality=75",
-                                               "[WWW]",
-                                               "Port=80",
-                                               "Realm=ORV QV Server",
-                                               "User=",
-                                               "Pass=",
-                                               "Authenticate=no",
-                                               "Run=no",
-                                               "[QV]",
-                                               "EnableClick=yes",
-                                               "Priority=1",
-                                               "MinRemake=3",
-                                               "ScaleDwonImage=no",
-                                               "DrawTime=yes",
-                                               "ResolveHostname=yes",
-                                               "[TARGET]",
-                                               "Desktop=yes",
-                                               "WinClass="};
-    EXPECT_EQ(Lines(CurrentIni()), expected);
+    EXPECT_EQ(NonBlankLines(CurrentIni()), kDefaultSettingsFileLines);
 }
 
 TEST_F(PanelSettings, AnExistingFileKeepsItsOrderAndComments) {
@@ -87,7 +53,7 @@ TEST_F(PanelSettings, AnExistingFileKeepsItsOrderAndComments) {
         EXPECT_EQ(dialog.At(IDC_PRIORITYNAME).text, "通常");
         Close(dialog);
     });
-    const std::vector<std::string> lines = Lines(CurrentIni());
+    const std::vector<std::string> lines = NonBlankLines(CurrentIni());
     const std::vector<std::string> head(lines.begin(), lines.begin() + 9);
     const std::vector<std::string> expectedHead = {
         "; my settings",     "[QV]",         "MinRemake=10",

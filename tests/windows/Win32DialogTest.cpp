@@ -9,12 +9,12 @@
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "service/CaptureService.h"
+#include "tests/support/SettingsFileLines.h"
 #include "tests/support/TempDir.h"
 #include "ui/ControlPanel.h"
 #include "ui/ControlPanelTemplate.h"
@@ -362,21 +362,6 @@ TEST_F(Win32Dialog, TheFileChooserReturnsTheChosenPathOrLeavesTheBufferOnCancel)
     EXPECT_EQ(left, "default.ini");
 }
 
-// The non-blank lines of a file, without line ends.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 // The panel as the program runs it, closed with Esc once it is up.
 class EscapedPanel final : public ControlPanel {
   public:
@@ -405,26 +390,7 @@ TEST_F(Win32Dialog, ThePanelClosedWithEscapeWritesCurrentIniInTheSaveOrder) {
     EXPECT_EQ(panel.statusBarClass, "msctls_statusbar32");
     EXPECT_EQ(panel.priorityName, "低");
     EXPECT_NE(LinkClassOfTheProcess().LinkFont(), nullptr);
-    const std::vector<std::string> expected = {"[IMAGE]",
-                                               "Quality=75",
-                                               "[WWW]",
-                                               "Port=80",
-                                               "Realm=ORV QV Server",
-                                               "User=",
-                                               "Pass=",
-                                               "Authenticate=no",
-                                               "Run=no",
-                                               "[QV]",
-                                               "EnableClick=yes",
-                                               "Priority=1",
-                                               "MinRemake=3",
-                                               "ScaleDwonImage=no",
-                                               "DrawTime=yes",
-                                               "ResolveHostname=yes",
-                                               "[TARGET]",
-                                               "Desktop=yes",
-                                               "WinClass="};
-    EXPECT_EQ(Lines(TempDir::ReadFile(folder.File("current.ini"))), expected);
+    EXPECT_EQ(NonBlankLines(TempDir::ReadFile(folder.File("current.ini"))), kDefaultSettingsFileLines);
     EXPECT_FALSE(TempDir::Exists(folder.File("screen.jpg")));
 }
 
