@@ -1,29 +1,13 @@
 #include "platform/Thread.h"
 
-#include <windows.h>
-
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "platform/standard/ThreadStart.h"
+
 namespace platform {
 namespace {
-
-int WindowsPriority(ThreadPriority priority) {
-    switch (priority) {
-        case ThreadPriority::Idle:
-            return THREAD_PRIORITY_IDLE;
-        case ThreadPriority::Lowest:
-            return THREAD_PRIORITY_LOWEST;
-        case ThreadPriority::AboveNormal:
-            return THREAD_PRIORITY_ABOVE_NORMAL;
-        case ThreadPriority::Highest:
-            return THREAD_PRIORITY_HIGHEST;
-        case ThreadPriority::Normal:
-            break;
-    }
-    return THREAD_PRIORITY_NORMAL;
-}
 
 void RunGuarded(const std::function<void()>& work) {
     try {
@@ -50,6 +34,7 @@ class StdJoinableThread final : public JoinableThread {
 }  // namespace
 
 bool StartDetachedThread(std::function<void()> work) {
+    backend::PrepareForThreads();
     try {
         std::thread([work = std::move(work)] { RunGuarded(work); }).detach();
         return true;
@@ -60,11 +45,11 @@ bool StartDetachedThread(std::function<void()> work) {
 
 std::unique_ptr<JoinableThread> JoinableThread::Start(std::optional<ThreadPriority> priority,
                                                       std::function<void()> work) {
+    backend::PrepareForThreads();
     try {
         std::thread thread([priority, work = std::move(work)] {
             if (priority) {
-                // Refused only for a priority class the process may not use; the thread then keeps its own.
-                SetThreadPriority(GetCurrentThread(), WindowsPriority(*priority));
+                backend::TakeThreadPriority(*priority);
             }
             RunGuarded(work);
         });

@@ -1,4 +1,4 @@
-#include "platform/Thread.h"
+#include "platform/standard/ThreadStart.h"
 
 #include <malloc.h>
 #include <pthread.h>
@@ -9,11 +9,8 @@
 
 #include <cerrno>
 #include <mutex>
-#include <system_error>
-#include <thread>
-#include <utility>
 
-namespace platform {
+namespace platform::backend {
 namespace {
 
 // Nice offsets from the priority the thread was created with. Raising a thread (a negative offset) needs
@@ -27,12 +24,14 @@ constexpr int kHighestNiceOffset = -10;
 // largest ones for good. One arena: the threads allocate little per request, so they rarely meet on its lock.
 constexpr int kHeapArenas = 1;
 
-void LimitHeapArenas() {
+}  // namespace
+
+void PrepareForThreads() {
     static std::once_flag limited;
     std::call_once(limited, [] { mallopt(M_ARENA_MAX, kHeapArenas); });
 }
 
-void ApplyPriority(ThreadPriority priority) {
+void TakeThreadPriority(ThreadPriority priority) {
     if (priority == ThreadPriority::Idle) {
         sched_param param{};
         param.sched_priority = 0;
@@ -63,54 +62,4 @@ void ApplyPriority(ThreadPriority priority) {
     setpriority(PRIO_PROCESS, threadId, current + offset);
 }
 
-void RunGuarded(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (...) {
-        // A thread's work reports through its own results; nothing may escape and end the process.
-    }
-}
-
-class StdJoinableThread final : public JoinableThread {
-  public:
-    explicit StdJoinableThread(std::thread started) : thread(std::move(started)) {}
-    ~StdJoinableThread() override { Join(); }
-    void Join() override {
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
-
-  private:
-    std::thread thread;
-};
-
-}  // namespace
-
-bool StartDetachedThread(std::function<void()> work) {
-    LimitHeapArenas();
-    try {
-        std::thread([work = std::move(work)] { RunGuarded(work); }).detach();
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
-std::unique_ptr<JoinableThread> JoinableThread::Start(std::optional<ThreadPriority> priority,
-                                                      std::function<void()> work) {
-    LimitHeapArenas();
-    try {
-        std::thread thread([priority, work = std::move(work)] {
-            if (priority) {
-                ApplyPriority(*priority);
-            }
-            RunGuarded(work);
-        });
-        return std::make_unique<StdJoinableThread>(std::move(thread));
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
-}
-
-}  // namespace platform
+}  // namespace platform::backend
