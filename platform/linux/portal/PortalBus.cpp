@@ -6,91 +6,59 @@
 namespace platform::linux_portal {
 namespace {
 
-template <typename Number>
-int ReadNumber(sd_bus_message* message, char type, Number& number) {
-    return sd_bus_message_read_basic(message, type, &number);
+// Reads one basic value of type as Raw and keeps it in value as the given kind; keep stores it.
+template <typename Raw, typename Keep>
+int ReadAs(sd_bus_message* message, char type, BusValue& value, BusValue::Kind kind, Keep keep) {
+    Raw raw{};
+    const int result = sd_bus_message_read_basic(message, type, &raw);
+    value.kind = kind;
+    keep(raw);
+    return result;
+}
+
+template <typename Raw>
+int ReadUnsigned(sd_bus_message* message, char type, BusValue& value) {
+    return ReadAs<Raw>(message, type, value, BusValue::Kind::Unsigned,
+                       [&value](Raw raw) { value.unsignedValue = raw; });
+}
+
+template <typename Raw>
+int ReadSigned(sd_bus_message* message, char type, BusValue& value) {
+    return ReadAs<Raw>(message, type, value, BusValue::Kind::Signed,
+                       [&value](Raw raw) { value.signedValue = raw; });
 }
 
 int ReadBasic(sd_bus_message* message, char type, BusValue& value) {
-    int result = 0;
     switch (type) {
-        case SD_BUS_TYPE_BYTE: {
-            std::uint8_t number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Unsigned;
-            value.unsignedValue = number;
-            return result;
-        }
-        case SD_BUS_TYPE_UINT16: {
-            std::uint16_t number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Unsigned;
-            value.unsignedValue = number;
-            return result;
-        }
-        case SD_BUS_TYPE_UINT32: {
-            std::uint32_t number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Unsigned;
-            value.unsignedValue = number;
-            return result;
-        }
-        case SD_BUS_TYPE_UINT64: {
-            std::uint64_t number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Unsigned;
-            value.unsignedValue = number;
-            return result;
-        }
-        case SD_BUS_TYPE_INT16: {
-            std::int16_t number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Signed;
-            value.signedValue = number;
-            return result;
-        }
-        case SD_BUS_TYPE_INT32: {
-            std::int32_t number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Signed;
-            value.signedValue = number;
-            return result;
-        }
-        case SD_BUS_TYPE_INT64: {
-            std::int64_t number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Signed;
-            value.signedValue = number;
-            return result;
-        }
-        case SD_BUS_TYPE_BOOLEAN: {
-            int flag = 0;
-            result = ReadNumber(message, type, flag);
-            value.kind = BusValue::Kind::Boolean;
-            value.boolean = flag != 0;
-            return result;
-        }
-        case SD_BUS_TYPE_DOUBLE: {
-            double number = 0;
-            result = ReadNumber(message, type, number);
-            value.kind = BusValue::Kind::Real;
-            value.real = number;
-            return result;
-        }
+        case SD_BUS_TYPE_BYTE:
+            return ReadUnsigned<std::uint8_t>(message, type, value);
+        case SD_BUS_TYPE_UINT16:
+            return ReadUnsigned<std::uint16_t>(message, type, value);
+        case SD_BUS_TYPE_UINT32:
+            return ReadUnsigned<std::uint32_t>(message, type, value);
+        case SD_BUS_TYPE_UINT64:
+            return ReadUnsigned<std::uint64_t>(message, type, value);
+        case SD_BUS_TYPE_INT16:
+            return ReadSigned<std::int16_t>(message, type, value);
+        case SD_BUS_TYPE_INT32:
+            return ReadSigned<std::int32_t>(message, type, value);
+        case SD_BUS_TYPE_INT64:
+            return ReadSigned<std::int64_t>(message, type, value);
+        case SD_BUS_TYPE_BOOLEAN:
+            return ReadAs<int>(message, type, value, BusValue::Kind::Boolean,
+                               [&value](int flag) { value.boolean = flag != 0; });
+        case SD_BUS_TYPE_DOUBLE:
+            return ReadAs<double>(message, type, value, BusValue::Kind::Real,
+                                  [&value](double real) { value.real = real; });
         case SD_BUS_TYPE_STRING:
         case SD_BUS_TYPE_OBJECT_PATH:
-        case SD_BUS_TYPE_SIGNATURE: {
-            const char* text = nullptr;
-            result = ReadNumber(message, type, text);
-            value.kind = BusValue::Kind::Text;
-            value.text = text != nullptr ? text : "";
-            return result;
-        }
-        case SD_BUS_TYPE_UNIX_FD: {
-            int descriptor = -1;
-            value.kind = BusValue::Kind::None;
-            return ReadNumber(message, type, descriptor);
-        }
+        case SD_BUS_TYPE_SIGNATURE:
+            return ReadAs<const char*>(
+                message, type, value, BusValue::Kind::Text,
+                [&value](const char* text) { value.text = text != nullptr ? text : ""; });
+        case SD_BUS_TYPE_UNIX_FD:
+            // A descriptor in an answer is not kept: it stays the message's.
+            return ReadAs<int>(message, type, value, BusValue::Kind::None, [](int) {});
         default:
             return -EBADMSG;
     }
