@@ -35,10 +35,12 @@ bool ListenOnSocket(SocketHandle socket, int backlog);
 inline constexpr int kSendStallMilliseconds = 30 * 1000;
 // Changes how long a send on this socket may make no progress before it fails.
 void SetSendStallLimit(SocketHandle socket, int milliseconds);
-// Waits for the next connection. Transient failures (a client that reset before it was accepted, an
-// interrupted call, a passing lack of descriptors) are retried; returns kInvalidSocket once the listening
-// socket has been shut down or has failed for good. New connections send without delay (no Nagle).
-SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer);
+// Waits for the next connection, at most timeoutMilliseconds when that is not negative. Transient failures
+// (a client that reset before it was accepted, an interrupted call, a passing lack of descriptors) are
+// retried; returns kInvalidSocket once the listening socket has been shut down or has failed for good, and
+// kNoConnectionYet when the time ran out. New connections send without delay (no Nagle).
+inline constexpr SocketHandle kNoConnectionYet = -2;
+SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int timeoutMilliseconds = -1);
 
 // Bytes sent (at least 1), or -1 when the connection failed. Sends the pieces in order as one write where
 // possible. While a send waits for room, input that arrives is read and discarded, so that a peer that
@@ -54,8 +56,15 @@ struct ConstBuffer {
 struct SendProgress {
     std::int64_t stallDeadline = 0;  // steady milliseconds; 0 while no send has had to wait
     std::size_t queued = 0;          // unacknowledged bytes expected when the peer acknowledged nothing
-    std::size_t discarded = 0;       // input read and dropped while waiting
+    std::size_t discarded = 0;       // input read and dropped while waiting, beyond what was peeked
+    std::size_t peeked = 0;          // input at the front, looked at already and still queued
 };
+// Counts input a wait dropped: what had been peeked first, the rest as discarded.
+inline void CountDiscarded(SendProgress& progress, std::size_t dropped) {
+    const std::size_t known = dropped < progress.peeked ? dropped : progress.peeked;
+    progress.peeked -= known;
+    progress.discarded += dropped - known;
+}
 std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count,
                         SendProgress* progress = nullptr);
 // Bytes received (at least 1), 0 when the peer has closed, -1 when the connection failed.
@@ -71,11 +80,12 @@ void ShutdownSocket(SocketHandle socket);
 // Discards input that has arrived unread, at most kMaxDrainBytes (so that the peer gets an orderly close,
 // not a reset that could destroy the answer in flight), shuts the socket down and closes it. Never waits.
 void CloseSocket(SocketHandle socket);
-// After an answer: as CloseSocket, but when the peer is still sending (input arrived behind what was read,
-// or was discarded while the answer went out), first ends the sending direction and keeps discarding
-// until the peer closes, at most kLingerMilliseconds. A close on unread input would reset the connection
-// and the peer would lose the part of the answer it has not read yet.
-void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending);
+// After an answer: as CloseSocket, but when the peer is still sending (input arrived behind what was read
+// and the peekedInput bytes looked at already, or was discarded while the answer went out), first ends
+// the sending direction and keeps discarding until the peer closes, at most kLingerMilliseconds. A close
+// on unread input would reset the connection and the peer would lose the part of the answer it has not
+// read yet.
+void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending, std::size_t peekedInput = 0);
 inline constexpr std::size_t kMaxDrainBytes = 64 * 1024;
 inline constexpr int kLingerMilliseconds = 2000;
 // Of count sockets, the index of one whose peer has closed its sending direction (or whose connection

@@ -11,75 +11,32 @@ constexpr char kServerName[] = "ORV-HTTPD/0.1";
 // How long Stop waits for the accept loop to end after shutting the listening socket down.
 constexpr std::chrono::milliseconds kAcceptLoopEndWait{100};
 
-// How long a worker that has finished its connection waits for the slot's next one before it ends.
-// Starting a thread costs more than serving a connection, and threads that come and go leave their heap
-// memory behind, so a worker stays while its slot is in use at all.
-constexpr std::chrono::milliseconds kWorkerParkTime{60000};
+// How long an idle worker waits for a connection before it ends, when there are more workers than
+// connections. Starting a thread costs more than serving a connection, and threads that come and go leave
+// their heap memory behind, so a worker stays while the server is in use at all.
+constexpr int kWorkerParkMilliseconds = 60000;
+
+// The longest the accept thread sleeps when nothing is due; a negative wait has no limit.
+constexpr std::chrono::milliseconds kNoLimit{-1};
+
+std::chrono::milliseconds Sooner(std::chrono::milliseconds first, std::chrono::milliseconds second) {
+    if (first < std::chrono::milliseconds::zero()) {
+        return second;
+    }
+    if (second < std::chrono::milliseconds::zero()) {
+        return first;
+    }
+    return std::min(first, second);
+}
+
+// How long from now until the time, rounded up, never negative.
+std::chrono::milliseconds Until(std::chrono::steady_clock::time_point due,
+                                std::chrono::steady_clock::time_point now) {
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(due - now),
+                    std::chrono::milliseconds::zero());
+}
 
 }  // namespace
-
-int ConnectionTable::AllocateSlot(std::unique_ptr<TcpSocket>& connection, Clock::time_point now) {
-    for (int index = 0; index < kConnectionSlots; ++index) {
-        if (!slots[index]) {
-            slots[index] = std::move(connection);
-            phases[index] = Phase::AwaitingHead;
-            acceptedAt[index] = now;
-            return index;
-        }
-    }
-    return -1;
-}
-
-std::unique_ptr<TcpSocket> ConnectionTable::ReleaseSlot(const TcpSocket* connection) {
-    const int index = IndexOf(connection);
-    if (index < 0) {
-        return nullptr;
-    }
-    std::unique_ptr<TcpSocket> released = std::move(slots[index]);
-    if (successors[index]) {
-        slots[index] = std::move(successors[index]);
-        phases[index] = Phase::AwaitingHead;
-        acceptedAt[index] = Clock::now();
-    }
-    return released;
-}
-
-int ConnectionTable::LongestAwaitingHead(Clock::time_point now, Clock::duration patience) const {
-    int longest = -1;
-    for (int index = 0; index < kConnectionSlots; ++index) {
-        if (slots[index] && !successors[index] && phases[index] == Phase::AwaitingHead &&
-            now - acceptedAt[index] >= patience && (longest < 0 || acceptedAt[index] < acceptedAt[longest])) {
-            longest = index;
-        }
-    }
-    return longest;
-}
-
-int ConnectionTable::PeerClosed() const {
-    std::array<platform::net::SocketHandle, kConnectionSlots> handles{};
-    std::array<int, kConnectionSlots> indices{};
-    int count = 0;
-    for (int index = 0; index < kConnectionSlots; ++index) {
-        if (slots[index] && !successors[index]) {
-            handles[count] = slots[index]->handle;
-            indices[count++] = index;
-        }
-    }
-    const int found = platform::net::FindPeerClosed(handles.data(), count);
-    return found < 0 ? -1 : indices[found];
-}
-
-int ConnectionTable::IndexOf(const TcpSocket* connection) const {
-    if (connection == nullptr) {
-        return -1;
-    }
-    for (int index = 0; index < kConnectionSlots; ++index) {
-        if (slots[index].get() == connection) {
-            return index;
-        }
-    }
-    return -1;
-}
 
 HttpServer::HttpServer() {
     static_assert(sizeof kServerName <= sizeof serverName);
@@ -102,6 +59,12 @@ StartResult HttpServer::Start(int port) {
     if (connections.running.load() != 0) {
         return StartResult::AlreadyRunning;
     }
+    if (!waitingInput) {
+        waitingInput = platform::net::InputWatch::Open();
+        if (!waitingInput) {
+            return StartResult::Failed;
+        }
+    }
     if (listenSocket.Listen(port) == 0) {
         return StartResult::Failed;
     }
@@ -110,6 +73,7 @@ StartResult HttpServer::Start(int port) {
         connections.stopping = false;
         parkingOpen = true;
     }
+    waitingInput->SetInterrupted(false);
     {
         std::lock_guard guard(threadsLock);
         connections.running.store(1);
@@ -173,66 +137,77 @@ void HttpServer::RunAcceptThread() {
     ThreadEnded();
 }
 
-// The listening socket is closed and the server idle again; parked workers are woken to end.
+// The listening socket is closed and the server idle again; idle workers are woken to serve what is left
+// and end.
 void HttpServer::CloseListenerAndIdle() {
-    std::array<bool, kConnectionSlots> woken{};
     {
         std::lock_guard guard(connections.slotsLock);
         listenSocket.Close();
         parkingOpen = false;
-        for (int index = 0; index < kConnectionSlots; ++index) {
-            if (workers[index].state == WorkerState::Parked) {
-                workers[index].state = WorkerState::Busy;
-                woken[index] = true;
-            }
-        }
     }
-    for (int index = 0; index < kConnectionSlots; ++index) {
-        if (woken[index]) {
-            workers[index].wake.notify_one();
-        }
+    if (waitingInput) {
+        waitingInput->SetInterrupted(true);
     }
     std::lock_guard guard(threadsLock);
     connections.running.store(0);
     threadsChanged.notify_all();
 }
 
-// Accepts one connection at a time and hands it to its slot's worker; the accept thread never waits for a
-// worker. The loop ends when the listening socket was shut down or failed for good; passing failures of
-// single connections are retried below it.
+// Accepts one connection at a time and puts it into a slot, where it waits for a worker; the accept
+// thread never waits for a worker. Between connections it gives up heads that are overdue and closes
+// refused connections that are done. The loop ends when the listening socket was shut down or failed for
+// good; passing failures of single connections are retried below it.
 void HttpServer::AcceptLoop() {
     while (connections.running.load() != 0) {
+        const auto wait = Sooner(GiveUpLateHeads(), CloseRefused(false));
         std::unique_ptr<TcpSocket> connection(new (std::nothrow) TcpSocket);
-        if (!connection || listenSocket.Accept(*connection) == 0) {
+        if (!connection) {
             return;
         }
-        int index = -1;
-        bool stopping = false;
-        WorkerState worker = WorkerState::Busy;
-        {
-            std::lock_guard guard(connections.slotsLock);
-            stopping = connections.stopping;
-            if (!stopping) {
-                index = TakeSlot(connection);
-            }
-            if (index >= 0) {
-                worker = workers[index].state;
-                workers[index].state = WorkerState::Busy;
-            }
-        }
-        if (stopping) {
-            connection->Close();
+        const int accepted = listenSocket.Accept(*connection, wait);
+        if (accepted == 0 || (accepted == 1 && !Place(std::move(connection)))) {
             return;
         }
-        if (index < 0) {
-            Refuse(std::move(connection));
-        } else if (worker == WorkerState::Parked) {
-            workers[index].wake.notify_one();
-        } else if (worker == WorkerState::None) {
-            StartWorker(index);
-        }
-        CloseRefused(false);
     }
+}
+
+// Puts a new connection into a free slot, behind a connection that is done or given up, or refuses it.
+// False when the server is stopping: the connection is closed and the loop must end.
+bool HttpServer::Place(std::unique_ptr<TcpSocket> connection) {
+    TcpSocket* const placed = connection.get();
+    int index = -1;
+    bool stopping = false;
+    bool inSlot = false;
+    bool needsWorker = false;
+    std::uint64_t token = 0;
+    {
+        std::lock_guard guard(connections.slotsLock);
+        stopping = connections.stopping;
+        if (!stopping) {
+            index = TakeSlot(connection);
+        }
+        if (index >= 0 && connections.slots[index].get() == placed) {
+            inSlot = true;
+            token = connections.tokens[index];
+            needsWorker = workerCount < connections.occupied;
+            workerCount += needsWorker ? 1 : 0;
+        }
+    }
+    if (stopping) {
+        connection->Close();
+        return false;
+    }
+    if (index < 0) {
+        Refuse(std::move(connection));
+    } else if (inSlot) {
+        // Nobody can claim the connection before it is watched: its token is not out yet, and the workers
+        // take unwatched connections only after the loop has ended.
+        if ((needsWorker && !StartWorker()) || !waitingInput->Watch(placed->handle, token)) {
+            DropUnclaimed(index);
+        }
+    }
+    // A successor is served by the worker of its slot when the connection before it leaves.
+    return true;
 }
 
 // Answers 503 and keeps the connection open for a while, its sending direction ended (see refused).
@@ -257,28 +232,50 @@ void HttpServer::Refuse(std::unique_ptr<TcpSocket> connection) {
 }
 
 // Closes the refused connections whose client has closed or whose time is up, oldest first, stopping at
-// the first that is still open and in time; all of them when all is set.
-void HttpServer::CloseRefused(bool all) {
+// the first that is still open and in time; all of them when all is set. How long until that one's time
+// is up, or kNoLimit when none is left.
+std::chrono::milliseconds HttpServer::CloseRefused(bool all) {
     const auto now = std::chrono::steady_clock::now();
     while (refusedCount != 0) {
         RefusedConnection& oldest = refused[refusedFirst];
         if (!all && !oldest.connection->DiscardUntilPeerClosed() && now < oldest.closeBy) {
-            return;
+            return Until(oldest.closeBy, now);
         }
         oldest.connection->Close();
         oldest.connection.reset();
         refusedFirst = (refusedFirst + 1) % kMaxRefusedOpen;
         --refusedCount;
     }
+    return kNoLimit;
+}
+
+// Gives up the connections that no worker serves yet and whose head is overdue: each then shows the end
+// of its input, is reported to a worker and answered like a head that timed out. How long until the next
+// one is due, or kNoLimit when none waits.
+std::chrono::milliseconds HttpServer::GiveUpLateHeads() {
+    std::lock_guard guard(connections.slotsLock);
+    const auto now = Clock::now();
+    for (;;) {
+        const int index = connections.OldestUnclaimed();
+        if (index < 0) {
+            return kNoLimit;
+        }
+        const auto due = connections.acceptedAt[index] + headTimeout;
+        if (due > now) {
+            return Until(due, now);
+        }
+        // Unclaimed, so no worker can mark its head arrived meanwhile.
+        connections.phases[index].store(ConnectionTable::Phase::GivenUp);
+        connections.slots[index]->ShutdownReceiving();
+    }
 }
 
 // Caller holds connections.slotsLock. Puts the connection into a free slot or, when there is none, behind
 // a connection whose client has closed, or else behind the one that has waited longest for its head,
-// which is given up: its worker sees the end of its
-// input, answers 400 and leaves the slot to the newcomer. The slot index, or -1 when the connection must
-// be refused and stays with the caller.
+// which is given up: its worker sees the end of its input, answers 400 and leaves the slot to the
+// newcomer. The slot index, or -1 when the connection must be refused and stays with the caller.
 int HttpServer::TakeSlot(std::unique_ptr<TcpSocket>& connection) {
-    const auto now = ConnectionTable::Clock::now();
+    const auto now = Clock::now();
     int index = connections.AllocateSlot(connection, now);
     if (index >= 0) {
         return index;
@@ -302,44 +299,91 @@ int HttpServer::TakeSlot(std::unique_ptr<TcpSocket>& connection) {
     return index;
 }
 
-// Starts the worker of a slot that has none. When no thread can be started, the connections waiting for
-// the slot are closed unserved.
-void HttpServer::StartWorker(int index) {
+// Takes a connection that was just put into its slot out again and closes it unserved, when it cannot be
+// given a worker or watched. Nobody has claimed it yet (see Place).
+void HttpServer::DropUnclaimed(int index) {
+    std::unique_ptr<TcpSocket> unserved;
+    {
+        std::lock_guard guard(connections.slotsLock);
+        unserved = connections.ReleaseSlot(connections.slots[index].get());
+    }
+    if (unserved) {
+        unserved->Close();
+    }
+}
+
+// Starts a worker, counted in workerCount already; when no thread can be started, takes that count back.
+bool HttpServer::StartWorker() {
     {
         std::lock_guard guard(threadsLock);
         ++liveThreads;
     }
-    if (platform::StartDetachedThread([this, index] { RunWorkerThread(index); })) {
-        return;
+    if (platform::StartDetachedThread([this] { RunWorkerThread(); })) {
+        return true;
     }
     ThreadEnded();
-    std::unique_ptr<TcpSocket> unserved;
-    std::unique_ptr<TcpSocket> successor;
-    {
-        std::lock_guard guard(connections.slotsLock);
-        workers[index].state = WorkerState::None;
-        unserved = std::move(connections.slots[index]);
-        successor = std::move(connections.successors[index]);
+    std::lock_guard guard(connections.slotsLock);
+    --workerCount;
+    return false;
+}
+
+void HttpServer::RunWorkerThread() {
+    for (int index = NextConnection(); index >= 0; index = NextConnection()) {
+        ServeSlot(index);
     }
-    for (TcpSocket* connection : {unserved.get(), successor.get()}) {
-        if (connection != nullptr) {
-            connection->Close();
+    ThreadEnded();
+}
+
+// Waits for a connection that has something to read, or is overdue, and claims it: its slot, or -1 when
+// the worker should end (it waited long enough while workers outnumber connections, or the accept loop
+// has ended and nothing is left to serve).
+int HttpServer::NextConnection() {
+    for (;;) {
+        {
+            std::lock_guard guard(connections.slotsLock);
+            if (!parkingOpen) {
+                const int index = connections.ClaimAny();
+                workerCount -= index < 0 ? 1 : 0;
+                return index;
+            }
+        }
+        std::uint64_t token = 0;
+        const auto outcome = waitingInput->Wait(&token, kWorkerParkMilliseconds);
+        std::lock_guard guard(connections.slotsLock);
+        if (outcome == platform::net::InputWatch::Outcome::Ready) {
+            const int index = connections.ClaimByToken(token);
+            if (index >= 0) {
+                return index;
+            }
+        } else if (outcome == platform::net::InputWatch::Outcome::TimedOut &&
+                   workerCount > connections.occupied) {
+            --workerCount;
+            return -1;
         }
     }
 }
 
-void HttpServer::RunWorkerThread(int index) {
-    for (TcpSocket* connection = WaitForConnection(index); connection != nullptr;
-         connection = WaitForConnection(index)) {
-        ServeConnection(index, *connection);
+// Serves the claimed connection in the slot, then each successor that moves in as the one before leaves.
+void HttpServer::ServeSlot(int index) {
+    for (;;) {
+        TcpSocket* connection = nullptr;
+        Clock::time_point headDeadline;
+        {
+            std::lock_guard guard(connections.slotsLock);
+            connection = connections.slots[index].get();
+            headDeadline = connections.acceptedAt[index] + headTimeout;
+        }
+        if (!ServeConnection(index, *connection, headDeadline)) {
+            return;
+        }
     }
-    ThreadEnded();
 }
 
-// Serves the one request of the connection in the slot, frees the slot and closes the connection.
-void HttpServer::ServeConnection(int index, TcpSocket& connection) {
+// Serves the one request of the connection in the slot, frees the slot and closes the connection. True
+// when a successor has moved into the slot, to be served by this worker next.
+bool HttpServer::ServeConnection(int index, TcpSocket& connection, Clock::time_point headDeadline) {
     try {
-        ServeRequest(index, connection);
+        ServeRequest(index, connection, headDeadline);
     } catch (...) {
         // A hook that throws loses its answer; the connection is still closed and its slot freed below.
     }
@@ -349,39 +393,16 @@ void HttpServer::ServeConnection(int index, TcpSocket& connection) {
     connection.SendAll(nullptr, 0);
     std::unique_lock guard(connections.slotsLock);
     const std::unique_ptr<TcpSocket> finished = connections.ReleaseSlot(&connection);
+    const bool successor = connections.slots[index] != nullptr;
     guard.unlock();
     finished->CloseAfterAnswer();
+    return successor;
 }
 
 // The request head of the slot's connection has arrived whole: it can no longer be given up for a
-// newcomer. No lock: the accept thread gives a connection up only by the same exchange from AwaitingHead.
+// newcomer. No lock: the accept thread gives a claimed connection up only by the same exchange from
+// AwaitingHead.
 void HttpServer::HeadArrived(int index) {
     auto awaiting = ConnectionTable::Phase::AwaitingHead;
     connections.phases[index].compare_exchange_strong(awaiting, ConnectionTable::Phase::Serving);
-}
-
-// Waits for the slot's next connection, the first one included: the connection to serve, or null when the
-// worker should end (the wait ran out, or the accept loop has ended).
-TcpSocket* HttpServer::WaitForConnection(int index) {
-    SlotWorker& worker = workers[index];
-    std::unique_lock guard(connections.slotsLock);
-    if (!connections.slots[index]) {
-        if (!parkingOpen) {
-            worker.state = WorkerState::None;
-            return nullptr;
-        }
-        worker.state = WorkerState::Parked;
-        const auto woken = [&] { return worker.state != WorkerState::Parked; };
-        if (!worker.wake.wait_for(guard, kWorkerParkTime, woken)) {
-            worker.state = WorkerState::None;
-            return nullptr;
-        }
-    }
-    // Put there while this worker was closing its last connection, or just before the wake; none when the
-    // accept loop has ended.
-    TcpSocket* connection = connections.slots[index].get();
-    if (connection == nullptr) {
-        worker.state = WorkerState::None;
-    }
-    return connection;
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/InputWatch.h"
 #include "server/ConnectionTable.h"
 #include "server/HttpStatus.h"
 #include "server/TcpSocket.h"
@@ -16,10 +17,11 @@ struct ParsedRequest;
 enum class StartResult { AlreadyRunning = -1, Failed = 0, Started = 1 };
 
 // The generic engine: a listening socket, an accept thread while started, 50 connection slots and one
-// detached worker thread per connection, each serving one GET request and closing. Each slot has its own
-// worker, started with its first connection and kept for the slot's next ones while they come. Applications
-// plug in through the three hooks, which run on worker threads (up to 50 at once) and, for the log of a 503,
-// on the accept thread.
+// detached worker thread per connection, each serving one GET request and closing. A connection waits in
+// its slot for its first bytes and is then served by a worker of its own; workers are started as the
+// slots fill and kept for the next connections while they come, and there are always at least as many
+// as connections. Applications plug in through the three hooks, which run on worker threads (up to 50 at
+// once) and, for the log of a 503, on the accept thread.
 //
 // Start, Stop and Shutdown are called from one controlling thread. A subclass that overrides the hooks
 // calls Shutdown in its destructor, so that no thread runs a hook of a half-destroyed object; the
@@ -76,19 +78,25 @@ class HttpServer {
   private:
     struct RequestHead;
 
+    using Clock = ConnectionTable::Clock;
+
     void RunAcceptThread();
     void CloseListenerAndIdle();
     void AcceptLoop();
+    bool Place(std::unique_ptr<TcpSocket> connection);
     int TakeSlot(std::unique_ptr<TcpSocket>& connection);
+    void DropUnclaimed(int index);
+    std::chrono::milliseconds GiveUpLateHeads();
     void Refuse(std::unique_ptr<TcpSocket> connection);
-    void CloseRefused(bool all);
-    void StartWorker(int index);
-    void RunWorkerThread(int index);
-    void ServeConnection(int index, TcpSocket& connection);
-    TcpSocket* WaitForConnection(int index);
-    void ServeRequest(int index, TcpSocket& connection);
+    std::chrono::milliseconds CloseRefused(bool all);
+    bool StartWorker();
+    void RunWorkerThread();
+    int NextConnection();
+    void ServeSlot(int index);
+    bool ServeConnection(int index, TcpSocket& connection, Clock::time_point headDeadline);
+    void ServeRequest(int index, TcpSocket& connection, Clock::time_point headDeadline);
     void HeadArrived(int index);
-    std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection);
+    std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection, Clock::time_point deadline);
     int HandleGet(TcpSocket& connection, const ParsedRequest& request);
     int AuthorizeAndDispatch(TcpSocket& connection, const ParsedRequest& request, const char* path,
                              const char* realm, const char* credentials);
@@ -106,18 +114,13 @@ class HttpServer {
     std::chrono::milliseconds headTimeout = kDefaultHeadTimeout;
     std::chrono::milliseconds headPatience = kDefaultHeadPatience;
 
-    // The worker of a slot. The accept thread puts a connection into the slot and then starts the worker
-    // (None), wakes it (Parked) or leaves it to find the connection when it has finished closing its last
-    // one (Busy). The state is guarded by connections.slotsLock. A parked worker sleeps on its own
-    // condition, so that a wake reaches that one thread; unlike a semaphore's timed wait, which spins
-    // yielding the processor before it sleeps, the wait costs nothing while the slot is idle.
-    enum class WorkerState { None, Parked, Busy };
-    struct SlotWorker {
-        WorkerState state = WorkerState::None;
-        std::condition_variable wake;  // notified, with slotsLock, after a change from Parked to Busy
-    };
-    std::array<SlotWorker, kConnectionSlots> workers;
-    bool parkingOpen = false;  // guarded by connections.slotsLock: workers may park while the loop runs
+    // Connections in their slots that no worker serves yet, each watched until its first bytes arrive and
+    // then reported to one idle worker. Opened by the first Start and kept, since workers outlive a Stop.
+    std::unique_ptr<platform::net::InputWatch> waitingInput;
+    // Worker threads, serving or idle (guarded by connections.slotsLock). The accept thread starts one
+    // whenever the connections would outnumber them, so that each connection finds its worker.
+    int workerCount = 0;
+    bool parkingOpen = false;  // guarded by connections.slotsLock: idle workers wait while the loop runs
 
     // Connections answered with the 503, their sending direction ended, kept open (oldest first) until the
     // client has closed or kRefusalLinger has passed: a request that arrives after a close would reset the

@@ -21,8 +21,8 @@ void SendNumber(TcpSocket& connection, int value) {
 
 // One request: read the head, parse it, and answer 400 to whatever is not a well-formed GET or did not
 // come at all.
-void HttpServer::ServeRequest(int index, TcpSocket& connection) {
-    const std::unique_ptr<RequestHead> head = ReadRequestHead(connection);
+void HttpServer::ServeRequest(int index, TcpSocket& connection, Clock::time_point headDeadline) {
+    const std::unique_ptr<RequestHead> head = ReadRequestHead(connection, headDeadline);
     if (!head) {
         SendBadRequest(connection);
         return;
@@ -35,16 +35,15 @@ void HttpServer::ServeRequest(int index, TcpSocket& connection) {
 }
 
 // Reads the head up to and including its blank line and never a byte further, so that a body stays
-// unread. Looks at what has arrived without taking it, finds the end of the head in it, and then takes
-// exactly the bytes up to there. Null when the peer closed or failed first, when the head does not end
-// within kMaxHeadBytes, or when the whole head did not arrive within headTimeout of the start.
-std::unique_ptr<HttpServer::RequestHead> HttpServer::ReadRequestHead(TcpSocket& connection) {
+// unread. Looks at what has arrived without taking it, takes it while the head goes on, and counts the
+// bytes up to the blank line as taken once it is there. Null when the peer closed or failed first, when the
+// head does not end within kMaxHeadBytes, or when the whole head did not arrive by the deadline.
+std::unique_ptr<HttpServer::RequestHead> HttpServer::ReadRequestHead(TcpSocket& connection,
+                                                                     Clock::time_point deadline) {
     std::unique_ptr<RequestHead> head(new (std::nothrow) RequestHead);
     if (!head) {
         return nullptr;
     }
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + headTimeout;
     std::size_t stored = 0;
     while (stored < kMaxHeadBytes) {
         const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -54,18 +53,18 @@ std::unique_ptr<HttpServer::RequestHead> HttpServer::ReadRequestHead(TcpSocket& 
             return nullptr;
         }
         const std::size_t end = FindHeadEnd(head->bytes, stored, stored + arrived);
-        const std::size_t taken = end != 0 ? end - stored : arrived;
-        std::uint32_t received = 0;
-        if (connection.ReceiveSome(head->bytes + stored, static_cast<unsigned>(taken), &received) == 0 ||
-            received != taken) {
-            return nullptr;
-        }
-        stored += taken;
         if (end != 0) {
-            // Bytes that were looked at behind the blank line are not part of the head.
-            std::memset(head->bytes + stored, 0, sizeof head->bytes - stored);
+            // The rest of the head is in the buffer already; it leaves the socket with the next read or
+            // the close. Bytes that were looked at behind the blank line are not part of the head.
+            connection.TakePeekedInput(end - stored);
+            std::memset(head->bytes + end, 0, sizeof head->bytes - end);
             return head;
         }
+        std::uint32_t received = 0;
+        if (connection.ReceiveSome(head->bytes + stored, arrived, &received) == 0 || received != arrived) {
+            return nullptr;
+        }
+        stored += arrived;
     }
     return nullptr;
 }

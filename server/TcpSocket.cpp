@@ -34,9 +34,18 @@ int TcpSocket::Listen(int port) {
 }
 
 int TcpSocket::Accept(TcpSocket& connection) {
+    return Accept(connection, std::chrono::milliseconds(-1));
+}
+
+int TcpSocket::Accept(TcpSocket& connection, std::chrono::milliseconds timeout) {
     connection.sendProgress = {};
-    connection.handle = net::AcceptConnection(handle, &connection.address);
-    return connection.handle == net::kInvalidSocket ? 0 : 1;
+    const net::SocketHandle accepted =
+        net::AcceptConnection(handle, &connection.address, static_cast<int>(timeout.count()));
+    if (accepted == net::kNoConnectionYet) {
+        return -1;
+    }
+    connection.handle = accepted;
+    return accepted == net::kInvalidSocket ? 0 : 1;
 }
 
 int TcpSocket::Close() {
@@ -54,7 +63,7 @@ int TcpSocket::CloseAfterAnswer() {
     if (pendingLength != 0) {
         SendGathered(nullptr, 0);
     }
-    net::CloseSocketAfterAnswer(handle, sendProgress.discarded != 0);
+    net::CloseSocketAfterAnswer(handle, sendProgress.discarded != 0, sendProgress.peeked);
     handle = net::kInvalidSocket;
     return 1;
 }
@@ -125,6 +134,9 @@ bool TcpSocket::SendGathered(const void* bytes, std::size_t length) {
 }
 
 int TcpSocket::ReceiveSome(void* buffer, unsigned length, std::uint32_t* count) {
+    if (!DropPeekedInput()) {
+        return 0;
+    }
     std::size_t total = 0;
     while (total < length) {
         const std::ptrdiff_t received =
@@ -145,7 +157,7 @@ int TcpSocket::ReceiveSome(void* buffer, unsigned length, std::uint32_t* count) 
 
 int TcpSocket::PeekSome(void* buffer, unsigned length, std::uint32_t* count,
                         std::chrono::milliseconds timeout) {
-    if (length == 0 || timeout.count() <= 0) {
+    if (length == 0 || timeout.count() <= 0 || !DropPeekedInput()) {
         return 0;
     }
     const auto milliseconds = static_cast<int>(
@@ -158,6 +170,23 @@ int TcpSocket::PeekSome(void* buffer, unsigned length, std::uint32_t* count,
         *count = static_cast<std::uint32_t>(arrived);
     }
     return 1;
+}
+
+void TcpSocket::TakePeekedInput(std::size_t length) {
+    sendProgress.peeked += length;
+}
+
+bool TcpSocket::DropPeekedInput() {
+    char dropped[kPendingCapacity];
+    while (sendProgress.peeked != 0) {
+        const std::ptrdiff_t received =
+            net::ReceiveSome(handle, dropped, std::min(sendProgress.peeked, sizeof dropped));
+        if (received <= 0) {
+            return false;
+        }
+        sendProgress.peeked -= static_cast<std::size_t>(received);
+    }
+    return true;
 }
 
 char* TcpSocket::PeerAddressText(char* buffer) const {

@@ -23,6 +23,8 @@ class TcpSocket : public WinsockSession {
     // On the listening socket: waits for a client and fills connection. 1 accepted, 0 the listening socket
     // was shut down or failed.
     int Accept(TcpSocket& connection);
+    // As Accept, but waits at most timeout: -1 when it ran out with nothing accepted.
+    int Accept(TcpSocket& connection, std::chrono::milliseconds timeout);
     // Sends what is pending, shuts the socket down and closes it; handle becomes invalid. Always 1.
     int Close();
     // After the answer: as Close, but a peer that is still sending gets the whole answer before the close
@@ -46,6 +48,10 @@ class TcpSocket : public WinsockSession {
     // Fills the buffer unless the peer closes or the connection fails first: 1 when at least one byte
     // arrived (count receives how many), else 0 and count is untouched.
     int ReceiveSome(void* buffer, unsigned length, std::uint32_t* count);
+    // Counts the first length bytes of the input, which PeekSome has shown, as received. They stay queued
+    // until the next receive or peek takes them away, or the close drops them with the rest: a request
+    // whose input is never read again costs no call to take them.
+    void TakePeekedInput(std::size_t length);
     // Copies what has arrived, up to length bytes, without consuming it, waiting at most timeout for the
     // first byte: 1 when at least one byte is there (count receives how many), else 0 (the peer closed,
     // the connection failed or the time ran out) and count is untouched.
@@ -64,8 +70,11 @@ class TcpSocket : public WinsockSession {
     // Sends the pending bytes and then length bytes from bytes, gathered into as few sends as possible.
     // The pending bytes are dropped either way.
     bool SendGathered(const void* bytes, std::size_t length);
+    // Takes the input counted as received by TakePeekedInput out of the queue. False when it failed.
+    bool DropPeekedInput();
 
-    platform::net::SendProgress sendProgress;  // the connection's sends so far, for their stall limit
+    // The connection's sends so far, for their stall limit, and the peeked input still queued.
+    platform::net::SendProgress sendProgress;
     static constexpr std::size_t kPendingCapacity = 1024;
     char pending[kPendingCapacity];
     std::size_t pendingLength = 0;

@@ -94,14 +94,18 @@ std::size_t UnacknowledgedBytes(int descriptor) {
 }
 
 // Reads and drops what has arrived, at most limit bytes, without waiting. The count dropped; ended is set
-// once the peer has closed its sending direction (or the connection failed).
-std::size_t DiscardInput(int descriptor, std::size_t limit, bool& ended) {
+// once the peer has closed its sending direction (or the connection failed). With untilShort it stops at
+// the first read that empties the queue, without asking again whether the peer has closed.
+std::size_t DiscardInput(int descriptor, std::size_t limit, bool& ended, bool untilShort = false) {
     char discarded[4096];
     std::size_t total = 0;
     while (total < limit) {
         const ssize_t received = recv(descriptor, discarded, sizeof discarded, MSG_DONTWAIT);
         if (received > 0) {
             total += static_cast<std::size_t>(received);
+            if (untilShort && static_cast<std::size_t>(received) < sizeof discarded) {
+                break;
+            }
         } else if (received < 0 && errno == EINTR) {
             continue;
         } else {
@@ -164,7 +168,8 @@ void SetSendStallLimit(SocketHandle socket, int milliseconds) {
     setsockopt(Descriptor(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
-SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
+SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int timeoutMilliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
     for (;;) {
         sockaddr_in address{};
         socklen_t addressLength = sizeof address;
@@ -180,8 +185,17 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
         const int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK) {
             // Nothing queued: sleep until a client arrives or the socket is shut down (then accept fails).
+            int wait = -1;
+            if (timeoutMilliseconds >= 0) {
+                const auto remaining =
+                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                if (remaining.count() <= 0) {
+                    return kNoConnectionYet;
+                }
+                wait = static_cast<int>(remaining.count());
+            }
             pollfd waited{Descriptor(listener), POLLIN, 0};
-            if (poll(&waited, 1, -1) < 0 && errno != EINTR) {
+            if (poll(&waited, 1, wait) < 0 && errno != EINTR) {
                 return kInvalidSocket;
             }
         } else if (IsResourceShortage(error)) {
@@ -242,7 +256,7 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
             return -1;
         }
         if (ready > 0 && (waited.revents & POLLIN) != 0) {
-            state.discarded += DiscardInput(descriptor, kMaxDiscardPerWait, inputEnded);
+            CountDiscarded(state, DiscardInput(descriptor, kMaxDiscardPerWait, inputEnded));
         }
     }
 }
@@ -348,19 +362,19 @@ void CloseSocket(SocketHandle socket) {
     // Closing with unread input makes the kernel answer with a reset, which can destroy the answer still
     // on its way to the peer; reading what has arrived first lets the close be an orderly one.
     bool ended = false;
-    DiscardInput(Descriptor(socket), kMaxDrainBytes, ended);
+    DiscardInput(Descriptor(socket), kMaxDrainBytes, ended, true);
     shutdown(Descriptor(socket), SHUT_RDWR);
     close(Descriptor(socket));
 }
 
-void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending) {
+void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending, std::size_t peekedInput) {
     if (socket == kInvalidSocket) {
         return;
     }
     const int descriptor = Descriptor(socket);
     bool ended = false;
-    const std::size_t drained = DiscardInput(descriptor, kMaxDrainBytes, ended);
-    if (!ended && (peerWasSending || drained != 0)) {
+    const std::size_t drained = DiscardInput(descriptor, kMaxDrainBytes, ended, true);
+    if (!ended && (peerWasSending || drained > peekedInput)) {
         // The peer is still sending: the answer leaves with our end of the stream, and the input is read
         // until the peer closes, so that the close cannot turn into a reset.
         shutdown(descriptor, SHUT_WR);

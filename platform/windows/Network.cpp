@@ -191,9 +191,12 @@ void SetSendStallLimit(SocketHandle socket, int milliseconds) {
     setsockopt(Native(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
 }
 
-SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer) {
+SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int timeoutMilliseconds) {
     for (;;) {
-        const Readiness readiness = WaitReadable(listener, -1);
+        const Readiness readiness = WaitReadable(listener, timeoutMilliseconds);
+        if (readiness == Readiness::TimedOut) {
+            return kNoConnectionYet;
+        }
         if (readiness != Readiness::Ready) {
             return kInvalidSocket;
         }
@@ -280,7 +283,7 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
             return -1;
         }
         if (ready > 0 && (waited.revents & POLLRDNORM) != 0) {
-            state.discarded += DiscardInput(socket, kMaxDiscardPerWait, inputEnded);
+            CountDiscarded(state, DiscardInput(socket, kMaxDiscardPerWait, inputEnded));
         }
     }
 }
@@ -420,13 +423,13 @@ void CloseSocket(SocketHandle socket) {
     closesocket(Native(socket));
 }
 
-void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending) {
+void CloseSocketAfterAnswer(SocketHandle socket, bool peerWasSending, std::size_t peekedInput) {
     if (socket == kInvalidSocket) {
         return;
     }
     bool ended = false;
     const std::size_t drained = DiscardInput(socket, kMaxDrainBytes, ended);
-    if (!ended && (peerWasSending || drained != 0)) {
+    if (!ended && (peerWasSending || drained > peekedInput)) {
         // The peer is still sending: the answer leaves with our end of the stream, and the input is read
         // until the peer closes, so that the close cannot turn into a reset.
         shutdown(Native(socket), SD_SEND);
