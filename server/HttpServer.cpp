@@ -73,6 +73,7 @@ StartResult HttpServer::Start(int port) {
         connections.stopping = false;
         parkingOpen = true;
     }
+    nextHeadDue = {};
     waitingInput->SetInterrupted(false);
     {
         std::lock_guard guard(threadsLock);
@@ -235,6 +236,9 @@ void HttpServer::Refuse(std::unique_ptr<TcpSocket> connection) {
 // the first that is still open and in time; all of them when all is set. How long until that one's time
 // is up, or kNoLimit when none is left.
 std::chrono::milliseconds HttpServer::CloseRefused(bool all) {
+    if (refusedCount == 0) {
+        return kNoLimit;
+    }
     const auto now = std::chrono::steady_clock::now();
     while (refusedCount != 0) {
         RefusedConnection& oldest = refused[refusedFirst];
@@ -251,17 +255,23 @@ std::chrono::milliseconds HttpServer::CloseRefused(bool all) {
 
 // Gives up the connections that no worker serves yet and whose head is overdue: each then shows the end
 // of its input, is reported to a worker and answered like a head that timed out. How long until the next
-// one is due, or kNoLimit when none waits.
+// one may be due. The table is looked at only once that time has come, not for every connection.
 std::chrono::milliseconds HttpServer::GiveUpLateHeads() {
-    std::lock_guard guard(connections.slotsLock);
     const auto now = Clock::now();
+    if (now < nextHeadDue) {
+        return Until(nextHeadDue, now);
+    }
+    std::lock_guard guard(connections.slotsLock);
     for (;;) {
         const int index = connections.OldestUnclaimed();
         if (index < 0) {
+            // A connection put into its slot from now on is due no earlier than this.
+            nextHeadDue = now + headTimeout;
             return kNoLimit;
         }
         const auto due = connections.acceptedAt[index] + headTimeout;
         if (due > now) {
+            nextHeadDue = due;
             return Until(due, now);
         }
         // Unclaimed, so no worker can mark its head arrived meanwhile.
@@ -328,62 +338,53 @@ bool HttpServer::StartWorker() {
 }
 
 void HttpServer::RunWorkerThread() {
-    for (int index = NextConnection(); index >= 0; index = NextConnection()) {
-        ServeSlot(index);
+    for (Assignment next = NextConnection(); next.connection != nullptr; next = NextConnection()) {
+        while (next.connection != nullptr) {
+            next = ServeConnection(next);
+        }
     }
     ThreadEnded();
 }
 
-// Waits for a connection that has something to read, or is overdue, and claims it: its slot, or -1 when
-// the worker should end (it waited long enough while workers outnumber connections, or the accept loop
-// has ended and nothing is left to serve).
-int HttpServer::NextConnection() {
+// Caller holds connections.slotsLock. The claimed connection in the slot, with the time its head is due.
+HttpServer::Assignment HttpServer::AssignmentOf(int index) const {
+    return {index, connections.slots[index].get(), connections.acceptedAt[index] + headTimeout};
+}
+
+// Waits for a connection that has something to read, or is overdue, and claims it; none when the worker
+// should end (it waited long enough while workers outnumber connections, or the accept loop has ended and
+// nothing is left to serve). Once the loop has ended the watch is interrupted, so the wait returns at
+// once.
+HttpServer::Assignment HttpServer::NextConnection() {
     for (;;) {
-        {
-            std::lock_guard guard(connections.slotsLock);
-            if (!parkingOpen) {
-                const int index = connections.ClaimAny();
-                workerCount -= index < 0 ? 1 : 0;
-                return index;
-            }
-        }
         std::uint64_t token = 0;
         const auto outcome = waitingInput->Wait(&token, kWorkerParkMilliseconds);
         std::lock_guard guard(connections.slotsLock);
-        if (outcome == platform::net::InputWatch::Outcome::Ready) {
-            const int index = connections.ClaimByToken(token);
-            if (index >= 0) {
-                return index;
+        int index =
+            outcome == platform::net::InputWatch::Outcome::Ready ? connections.ClaimByToken(token) : -1;
+        if (index < 0 && !parkingOpen) {
+            index = connections.ClaimAny();
+            if (index < 0) {
+                --workerCount;
+                return {};
             }
-        } else if (outcome == platform::net::InputWatch::Outcome::TimedOut &&
-                   workerCount > connections.occupied) {
+        }
+        if (index >= 0) {
+            return AssignmentOf(index);
+        }
+        if (outcome == platform::net::InputWatch::Outcome::TimedOut && workerCount > connections.occupied) {
             --workerCount;
-            return -1;
+            return {};
         }
     }
 }
 
-// Serves the claimed connection in the slot, then each successor that moves in as the one before leaves.
-void HttpServer::ServeSlot(int index) {
-    for (;;) {
-        TcpSocket* connection = nullptr;
-        Clock::time_point headDeadline;
-        {
-            std::lock_guard guard(connections.slotsLock);
-            connection = connections.slots[index].get();
-            headDeadline = connections.acceptedAt[index] + headTimeout;
-        }
-        if (!ServeConnection(index, *connection, headDeadline)) {
-            return;
-        }
-    }
-}
-
-// Serves the one request of the connection in the slot, frees the slot and closes the connection. True
-// when a successor has moved into the slot, to be served by this worker next.
-bool HttpServer::ServeConnection(int index, TcpSocket& connection, Clock::time_point headDeadline) {
+// Serves the one request of the assigned connection, frees its slot and closes the connection. The
+// successor that has moved into the slot, which this worker serves next, or none.
+HttpServer::Assignment HttpServer::ServeConnection(const Assignment& assignment) {
+    TcpSocket& connection = *assignment.connection;
     try {
-        ServeRequest(index, connection, headDeadline);
+        ServeRequest(assignment.index, connection, assignment.headDeadline);
     } catch (...) {
         // A hook that throws loses its answer; the connection is still closed and its slot freed below.
     }
@@ -393,7 +394,8 @@ bool HttpServer::ServeConnection(int index, TcpSocket& connection, Clock::time_p
     connection.SendAll(nullptr, 0);
     std::unique_lock guard(connections.slotsLock);
     const std::unique_ptr<TcpSocket> finished = connections.ReleaseSlot(&connection);
-    const bool successor = connections.slots[index] != nullptr;
+    const Assignment successor =
+        connections.slots[assignment.index] ? AssignmentOf(assignment.index) : Assignment{};
     guard.unlock();
     finished->CloseAfterAnswer();
     return successor;

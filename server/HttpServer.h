@@ -89,11 +89,18 @@ class HttpServer {
     std::chrono::milliseconds GiveUpLateHeads();
     void Refuse(std::unique_ptr<TcpSocket> connection);
     std::chrono::milliseconds CloseRefused(bool all);
+    // A connection claimed by a worker: its slot, itself and when its head is due.
+    struct Assignment {
+        int index = -1;
+        TcpSocket* connection = nullptr;
+        Clock::time_point headDeadline;
+    };
+
     bool StartWorker();
     void RunWorkerThread();
-    int NextConnection();
-    void ServeSlot(int index);
-    bool ServeConnection(int index, TcpSocket& connection, Clock::time_point headDeadline);
+    Assignment AssignmentOf(int index) const;
+    Assignment NextConnection();
+    Assignment ServeConnection(const Assignment& assignment);
     void ServeRequest(int index, TcpSocket& connection, Clock::time_point headDeadline);
     void HeadArrived(int index);
     std::unique_ptr<RequestHead> ReadRequestHead(TcpSocket& connection, Clock::time_point deadline);
@@ -121,6 +128,8 @@ class HttpServer {
     // whenever the connections would outnumber them, so that each connection finds its worker.
     int workerCount = 0;
     bool parkingOpen = false;  // guarded by connections.slotsLock: idle workers wait while the loop runs
+    // No connection nobody serves is due for its head before this (used by the accept thread only).
+    Clock::time_point nextHeadDue;
 
     // Connections answered with the 503, their sending direction ended, kept open (oldest first) until the
     // client has closed or kRefusalLinger has passed: a request that arrives after a close would reset the

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/InputWatch.h"
+
+namespace net = platform::net;
+using Outcome = net::InputWatch::Outcome;
+
+namespace {
+
+// A connected pair of stream sockets: the watched end and the peer that writes to it.
+struct SocketPair {
+    SocketPair() { socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data()); }
+    ~SocketPair() {
+        for (int end : ends) {
+            if (end >= 0) {
+                close(end);
+            }
+        }
+    }
+    net::SocketHandle Watched() const { return ends[0]; }
+    void PeerSends() const { ASSERT_EQ(write(ends[1], "x", 1), 1); }
+    void PeerCloses() {
+        close(ends[1]);
+        ends[1] = -1;
+    }
+    std::array<int, 2> ends{-1, -1};
+};
+
+TEST(InputWatch, ReportsEachSocketOnceWhenItsInputOrItsEndArrives) {
+    const auto watch = net::InputWatch::Open();
+    ASSERT_NE(watch, nullptr);
+    SocketPair talking;
+    SocketPair leaving;
+    ASSERT_TRUE(watch->Watch(talking.Watched(), 7));
+    ASSERT_TRUE(watch->Watch(leaving.Watched(), 9));
+    std::uint64_t token = 0;
+    EXPECT_EQ(watch->Wait(&token, 50), Outcome::TimedOut) << "nothing has arrived yet";
+
+    talking.PeerSends();
+    ASSERT_EQ(watch->Wait(&token, 1000), Outcome::Ready);
+    EXPECT_EQ(token, 7u);
+    talking.PeerSends();
+    EXPECT_EQ(watch->Wait(&token, 50), Outcome::TimedOut)
+        << "a socket is reported once, however much arrives";
+
+    leaving.PeerCloses();
+    ASSERT_EQ(watch->Wait(&token, 1000), Outcome::Ready);
+    EXPECT_EQ(token, 9u);
+}
+
+TEST(InputWatch, ManyWaitersShareTheSocketsAndEachTokenReachesOneOfThem) {
+    const auto watch = net::InputWatch::Open();
+    ASSERT_NE(watch, nullptr);
+    constexpr int kSockets = 40;
+    std::vector<SocketPair> pairs(kSockets);
+    for (int index = 0; index < kSockets; ++index) {
+        ASSERT_TRUE(watch->Watch(pairs[index].Watched(), 100 + index));
+    }
+    std::mutex lock;
+    std::vector<std::uint64_t> received;
+    std::vector<std::thread> waiters;
+    for (int waiter = 0; waiter < 4; ++waiter) {
+        waiters.emplace_back([&] {
+            std::uint64_t token = 0;
+            while (watch->Wait(&token, 300) == Outcome::Ready) {
+                std::lock_guard guard(lock);
+                received.push_back(token);
+            }
+        });
+    }
+    for (auto& pair : pairs) {
+        pair.PeerSends();
+    }
+    for (auto& waiter : waiters) {
+        waiter.join();
+    }
+    std::sort(received.begin(), received.end());
+    ASSERT_EQ(received.size(), static_cast<std::size_t>(kSockets));
+    for (int index = 0; index < kSockets; ++index) {
+        EXPECT_EQ(received[index], static_cast<std::uint64_t>(100 + index));
+    }
+}
+
+TEST(InputWatch, InterruptionReleasesEveryWaiterUntilItIsCleared) {
+    const auto watch = net::InputWatch::Open();
+    ASSERT_NE(watch, nullptr);
+    std::vector<std::future<Outcome>> waits;
+    for (int waiter = 0; waiter < 3; ++waiter) {
+        waits.push_back(std::async(std::launch::async, [&] {
+            std::uint64_t token = 0;
+            return watch->Wait(&token, 10000);
+        }));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    watch->SetInterrupted(true);
+    for (auto& wait : waits) {
+        ASSERT_EQ(wait.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+        EXPECT_EQ(wait.get(), Outcome::Interrupted);
+    }
+    std::uint64_t token = 0;
+    EXPECT_EQ(watch->Wait(&token, 10000), Outcome::Interrupted) << "a later wait returns at once";
+
+    watch->SetInterrupted(false);
+    EXPECT_EQ(watch->Wait(&token, 50), Outcome::TimedOut);
+}
+
+}  // namespace
