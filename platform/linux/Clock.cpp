@@ -17,8 +17,14 @@ std::uint32_t TickCount() {
 LocalTime CurrentLocalTime() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    tm parts{};
-    localtime_r(&now.tv_sec, &parts);
+    // The C library converts under one process-wide lock, which every worker logging an answer would
+    // queue on; within a second the parts stay the same, so each thread converts once a second.
+    thread_local time_t convertedSecond = -1;
+    thread_local tm parts{};
+    if (now.tv_sec != convertedSecond) {
+        localtime_r(&now.tv_sec, &parts);
+        convertedSecond = now.tv_sec;
+    }
     LocalTime time;
     time.year = parts.tm_year + 1900;
     time.month = parts.tm_mon + 1;
