@@ -80,6 +80,13 @@ class HttpServer {
 
     using Clock = ConnectionTable::Clock;
 
+    // A connection claimed by a worker: its slot, itself and when its head is due.
+    struct Assignment {
+        int index = -1;
+        TcpSocket* connection = nullptr;
+        Clock::time_point headDeadline;
+    };
+
     void RunAcceptThread();
     void CloseListenerAndIdle();
     void AcceptLoop();
@@ -89,13 +96,6 @@ class HttpServer {
     std::chrono::milliseconds GiveUpLateHeads();
     void Refuse(std::unique_ptr<TcpSocket> connection);
     std::chrono::milliseconds CloseRefused(bool all);
-    // A connection claimed by a worker: its slot, itself and when its head is due.
-    struct Assignment {
-        int index = -1;
-        TcpSocket* connection = nullptr;
-        Clock::time_point headDeadline;
-    };
-
     bool StartWorker();
     void RunWorkerThread();
     Assignment AssignmentOf(int index) const;
