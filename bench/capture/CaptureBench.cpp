@@ -24,13 +24,16 @@
 #include <jpeglib.h>
 
 #include "bench/capture/CountingAllocator.h"
+#include "bench/capture/JobStages.h"
 #include "common/StatusSink.h"
 #include "imaging/CaptureJob.h"
 #include "imaging/DibImage.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
+using bench::Milliseconds;
 
 constexpr int kDefaultIterations = 30;
 constexpr int kWarmUpIterations = 3;
@@ -39,16 +42,6 @@ constexpr int kNormalPriority = 2;
 // Fewer distinct colours than this means the desktop picture did not reach the screen.
 constexpr std::size_t kMinDesktopColours = 1000;
 constexpr double kMegabyte = 1024.0 * 1024.0;
-
-double Milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0.0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 long FileSize(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -237,8 +230,8 @@ ModeReport RunMode(ShmFrame& frame, const std::string& folder, bool scaleDown, i
     StageTimes stages;
     job.SetStageHook(&RecordStage, &stages);
 
-    std::vector<double> capture, halving, stamp, encode, total, floorCapture, floorHalving, floorEncode,
-        floorTotal;
+    bench::JobStageSplits splits;
+    std::vector<double> floorCapture, floorHalving, floorEncode, floorTotal;
     std::vector<double> jobCpu, floorCpu, jobFaults, floorFaults, pairedRatio, pairedCpuRatio;
     std::vector<double> stageCpu[4];
     std::vector<double> threadStart, threadEnd;
@@ -277,11 +270,7 @@ ModeReport RunMode(ShmFrame& frame, const std::string& folder, bool scaleDown, i
         }
         using imaging::CaptureStage;
         auto at = [&](CaptureStage stage) { return stages.at[static_cast<int>(stage)]; };
-        capture.push_back(Milliseconds(at(CaptureStage::Captured) - at(CaptureStage::Started)));
-        halving.push_back(Milliseconds(at(CaptureStage::Halved) - at(CaptureStage::Captured)));
-        stamp.push_back(Milliseconds(at(CaptureStage::Stamped) - at(CaptureStage::Halved)));
-        encode.push_back(Milliseconds(at(CaptureStage::Encoded) - at(CaptureStage::Stamped)));
-        total.push_back(Milliseconds(end - start));
+        splits.Add(stages.at, start, end);
         threadStart.push_back(Milliseconds(at(CaptureStage::Started) - start));
         threadEnd.push_back(Milliseconds(end - at(CaptureStage::Encoded)));
         floorCapture.push_back(Milliseconds(floorGrabbed - floorStart));
@@ -294,18 +283,18 @@ ModeReport RunMode(ShmFrame& frame, const std::string& folder, bool scaleDown, i
         jobCpu.push_back(stages.cpu[static_cast<int>(CaptureStage::Encoded)] -
                          stages.cpu[static_cast<int>(CaptureStage::Started)]);
         floorCpu.push_back(floorCpuEnd - floorCpuStart);
-        pairedRatio.push_back(total.back() / floorTotal.back());
+        pairedRatio.push_back(splits.total.back() / floorTotal.back());
         pairedCpuRatio.push_back(jobCpu.back() / floorCpu.back());
         jobFaults.push_back(static_cast<double>(stages.faults[static_cast<int>(CaptureStage::Encoded)] -
                                                 stages.faults[static_cast<int>(CaptureStage::Started)]));
     }
 
     ModeReport report;
-    report.capture = Median(capture);
-    report.halving = Median(halving);
-    report.stamp = Median(stamp);
-    report.encode = Median(encode);
-    report.total = Median(total);
+    report.capture = Median(splits.capture);
+    report.halving = Median(splits.halving);
+    report.stamp = Median(splits.stamp);
+    report.encode = Median(splits.encode);
+    report.total = Median(splits.total);
     report.floorCapture = Median(floorCapture);
     report.floorEncode = Median(floorEncode);
     report.floorTotal = Median(floorTotal);

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/capture/JobStages.h"
 #include "common/StatusSink.h"
 #include "imaging/CaptureJob.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
 
 constexpr int kDefaultIterations = 30;
 constexpr int kWarmUpIterations = 3;
@@ -31,16 +33,6 @@ void RecordStage(void* context, imaging::CaptureStage finished) {
     static_cast<StageTimes*>(context)->at[static_cast<int>(finished)] = Clock::now();
 }
 
-double Milliseconds(Clock::duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0.0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 void RunMode(const std::string& folder, bool scaleDown, int iterations) {
     const std::string path = folder + (scaleDown ? "/job-half.jpg" : "/job-full.jpg");
     NullStatusSink status;
@@ -54,7 +46,7 @@ void RunMode(const std::string& folder, bool scaleDown, int iterations) {
     StageTimes stages;
     job.SetStageHook(&RecordStage, &stages);
 
-    std::vector<double> capture, halving, stamp, encode, total;
+    bench::JobStageSplits splits;
     for (int i = 0; i < kWarmUpIterations + iterations; ++i) {
         const Clock::time_point start = Clock::now();
         if (job.RunCaptureJob(settings, path.c_str()) != imaging::CaptureResult::Captured) {
@@ -65,17 +57,12 @@ void RunMode(const std::string& folder, bool scaleDown, int iterations) {
         if (i < kWarmUpIterations) {
             continue;
         }
-        using imaging::CaptureStage;
-        auto at = [&](CaptureStage stage) { return stages.at[static_cast<int>(stage)]; };
-        capture.push_back(Milliseconds(at(CaptureStage::Captured) - at(CaptureStage::Started)));
-        halving.push_back(Milliseconds(at(CaptureStage::Halved) - at(CaptureStage::Captured)));
-        stamp.push_back(Milliseconds(at(CaptureStage::Stamped) - at(CaptureStage::Halved)));
-        encode.push_back(Milliseconds(at(CaptureStage::Encoded) - at(CaptureStage::Stamped)));
-        total.push_back(Milliseconds(end - start));
+        splits.Add(stages.at, start, end);
     }
     std::printf("%s: total %.2f ms (capture %.2f, halving %.2f, stamp %.2f, encode %.2f), JPEG %lld bytes\n",
-                scaleDown ? "halved" : "full  ", Median(total), Median(capture), Median(halving),
-                Median(stamp), Median(encode), static_cast<long long>(std::filesystem::file_size(path)));
+                scaleDown ? "halved" : "full  ", Median(splits.total), Median(splits.capture),
+                Median(splits.halving), Median(splits.stamp), Median(splits.encode),
+                static_cast<long long>(std::filesystem::file_size(path)));
 }
 
 }  // namespace

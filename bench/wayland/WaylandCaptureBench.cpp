@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/capture/JobStages.h"
 #include "common/StatusSink.h"
 #include "imaging/CaptureJob.h"
 #include "platform/Drawing.h"
@@ -23,7 +24,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
 constexpr int kDefaultIterations = 30;
 constexpr int kWarmUpIterations = 3;
 constexpr int kQuality = 75;
@@ -34,12 +36,6 @@ struct Figures {
     double fastest = 0;
     double cpuMedian = 0;
 };
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0.0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 double ProcessCpuMilliseconds() {
     timespec now{};
@@ -59,7 +55,7 @@ Figures Time(int iterations, Step step) {
             std::exit(1);
         }
         if (i >= kWarmUpIterations) {
-            times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            times.push_back(bench::Milliseconds(Clock::now() - start));
             cpuTimes.push_back(ProcessCpuMilliseconds() - cpuStart);
         }
     }
