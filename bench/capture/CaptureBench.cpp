@@ -35,10 +35,11 @@ using bench::Clock;
 using bench::Median;
 using bench::Milliseconds;
 
-constexpr int kDefaultIterations = 30;
-constexpr int kWarmUpIterations = 3;
-constexpr int kQuality = 75;
-constexpr int kNormalPriority = 2;
+using bench::kDefaultIterations;
+using bench::kNormalPriority;
+using bench::kQuality;
+using bench::kWarmUpIterations;
+
 // Fewer distinct colours than this means the desktop picture did not reach the screen.
 constexpr std::size_t kMinDesktopColours = 1000;
 constexpr double kMegabyte = 1024.0 * 1024.0;

@@ -13,6 +13,13 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
+// How every host runs the job: the runs timed unless told otherwise, the runs before them that are not
+// timed, the JPEG quality and the compression thread's priority.
+inline constexpr int kDefaultIterations = 30;
+inline constexpr int kWarmUpIterations = 3;
+inline constexpr int kQuality = 75;
+inline constexpr int kNormalPriority = 2;
+
 inline double Milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
 }

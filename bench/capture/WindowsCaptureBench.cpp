@@ -19,10 +19,10 @@ namespace {
 using bench::Clock;
 using bench::Median;
 
-constexpr int kDefaultIterations = 30;
-constexpr int kWarmUpIterations = 3;
-constexpr int kQuality = 75;
-constexpr int kNormalPriority = 2;
+using bench::kDefaultIterations;
+using bench::kNormalPriority;
+using bench::kQuality;
+using bench::kWarmUpIterations;
 constexpr int kStageCount = 5;
 
 struct StageTimes {

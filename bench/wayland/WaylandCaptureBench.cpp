@@ -25,11 +25,11 @@
 namespace {
 
 using bench::Clock;
+using bench::kDefaultIterations;
+using bench::kNormalPriority;
+using bench::kQuality;
+using bench::kWarmUpIterations;
 using bench::Median;
-constexpr int kDefaultIterations = 30;
-constexpr int kWarmUpIterations = 3;
-constexpr int kQuality = 75;
-constexpr int kNormalPriority = 2;
 
 struct Figures {
     double median = 0;
