@@ -1,9 +1,11 @@
 #pragma once
 
-// Threads. StartDetachedThread serves the server's accept and worker threads, which end on their own;
-// JoinableThread serves the capture thread, which runs at a chosen priority and is joined by the worker
-// that started it. Both may be called from any thread. The first thread started limits the process's heap
-// arenas (glibc), so that many threads do not each keep their own freed memory.
+// Threads. StartDetachedThread serves the server's accept and worker threads, which end on their own and
+// are scheduled for throughput where the system allows (Linux: as batch work, so that a thread woken for
+// a connection does not preempt one that is serving); JoinableThread serves the capture thread, which runs
+// at a chosen priority and is joined by the worker that started it. Both may be called from any thread.
+// The first thread started limits the process's heap arenas (glibc), so that many threads do not each
+// keep their own freed memory.
 
 #include <functional>
 #include <memory>
@@ -20,7 +22,8 @@ enum class ThreadPriority { Idle, Lowest, Normal, AboveNormal, Highest };
 class JoinableThread {
   public:
     // Starts work on a new thread that takes the given priority before work begins (nullopt: the priority
-    // it was created with). A priority the process is not allowed to take is silently left as created.
+    // and scheduling it was created with, those of the calling thread). A priority the process is not
+    // allowed to take is silently left as created.
     // Null when no thread could be started.
     static std::unique_ptr<JoinableThread> Start(std::optional<ThreadPriority> priority,
                                                  std::function<void()> work);

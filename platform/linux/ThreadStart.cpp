@@ -32,10 +32,12 @@ void PrepareForThreads() {
 }
 
 void TakeThreadPriority(ThreadPriority priority) {
+    // The levels above idle are nice offsets within the normal policy, which a thread started from a
+    // server thread (batch, below) does not have yet.
+    const sched_param param{};
+    pthread_setschedparam(pthread_self(), priority == ThreadPriority::Idle ? SCHED_IDLE : SCHED_OTHER,
+                          &param);
     if (priority == ThreadPriority::Idle) {
-        sched_param param{};
-        param.sched_priority = 0;
-        pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
         return;
     }
     int offset = 0;
@@ -60,6 +62,16 @@ void TakeThreadPriority(ThreadPriority priority) {
         return;
     }
     setpriority(PRIO_PROCESS, threadId, current + offset);
+}
+
+// Batch threads keep their nice value and share the processor as fairly as normal ones, but a batch
+// thread that wakes up waits for the running one to sleep or use up its slice instead of preempting it.
+// A server has a thread per connection and far fewer cores: preempted on every wake-up, a thread serving
+// a request is put aside for one that merely takes the next, often while it holds a lock the other then
+// waits for, and each such turn costs two switches. Allowed to every process.
+void TakeServingScheduling() {
+    const sched_param param{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &param);
 }
 
 }  // namespace platform::backend

@@ -36,7 +36,10 @@ class StdJoinableThread final : public JoinableThread {
 bool StartDetachedThread(std::function<void()> work) {
     backend::PrepareForThreads();
     try {
-        std::thread([work = std::move(work)] { RunGuarded(work); }).detach();
+        std::thread([work = std::move(work)] {
+            backend::TakeServingScheduling();
+            RunGuarded(work);
+        }).detach();
         return true;
     } catch (const std::system_error&) {
         return false;

@@ -12,5 +12,8 @@ void PrepareForThreads();
 // Called on the new thread itself, before its work begins. A priority the process may not take is left
 // as the thread was created.
 void TakeThreadPriority(ThreadPriority priority);
+// Called on a new detached thread before its work begins: the scheduling that suits many threads that
+// each serve short requests and then wait.
+void TakeServingScheduling();
 
 }  // namespace platform::backend

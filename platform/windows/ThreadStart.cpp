@@ -31,4 +31,7 @@ void TakeThreadPriority(ThreadPriority priority) {
     SetThreadPriority(GetCurrentThread(), WindowsPriority(priority));
 }
 
+// The system's scheduler has no policy for this; the threads keep the normal one.
+void TakeServingScheduling() {}
+
 }  // namespace platform::backend

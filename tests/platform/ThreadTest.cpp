@@ -37,10 +37,27 @@ TEST(JoinableThread, AnExceptionInTheWorkDoesNotEndTheProcess) {
     thread->Join();
 }
 
-TEST(DetachedThread, RunsAndSignals) {
+// Server threads run as batch work; a capture thread one of them starts takes the normal policy back
+// with its priority, and keeps the batch policy only when it asks for none.
+TEST(DetachedThread, RunsAsBatchWorkAndItsCaptureThreadTakesItsPriorityInTheNormalPolicy) {
     platform::AutoResetEvent done;
-    ASSERT_TRUE(platform::StartDetachedThread([&] { done.Set(); }));
-    EXPECT_TRUE(done.WaitFor(std::chrono::seconds(10)));
+    int serverPolicy = -1;
+    int normalPolicy = -1;
+    int inheritedPolicy = -1;
+    ASSERT_TRUE(platform::StartDetachedThread([&] {
+        serverPolicy = sched_getscheduler(0);
+        platform::JoinableThread::Start(platform::ThreadPriority::Normal, [&] {
+            normalPolicy = sched_getscheduler(0);
+        })->Join();
+        platform::JoinableThread::Start(std::nullopt, [&] {
+            inheritedPolicy = sched_getscheduler(0);
+        })->Join();
+        done.Set();
+    }));
+    ASSERT_TRUE(done.WaitFor(std::chrono::seconds(10)));
+    EXPECT_EQ(serverPolicy, SCHED_BATCH);
+    EXPECT_EQ(normalPolicy, SCHED_OTHER);
+    EXPECT_EQ(inheritedPolicy, SCHED_BATCH);
 }
 
 TEST(AutoResetEvent, OneSetReleasesOneWaitAndResets) {
