@@ -1,6 +1,7 @@
 #include "server/HttpServer.h"
 
 #include <cstring>
+#include <thread>
 
 #include "platform/Thread.h"
 
@@ -200,6 +201,10 @@ bool HttpServer::Place(std::unique_ptr<TcpSocket> connection) {
     }
     if (index < 0) {
         Refuse(std::move(connection));
+        // While the table is full the accept thread never runs out of work: refused clients come straight
+        // back. Left to run, it takes most of a core, and the connections in the slots wait behind it for
+        // their workers; handing the processor on after each refusal lets those be served first.
+        std::this_thread::yield();
     } else if (inSlot) {
         // Nobody can claim the connection before it is watched: its token is not out yet, and the workers
         // take unwatched connections only after the loop has ended.
