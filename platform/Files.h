@@ -27,6 +27,9 @@ class InputFile {
     virtual std::uint32_t Size() const = 0;
     // Bytes read into buffer; 0 at the end of the file or on a read error.
     virtual std::size_t Read(void* buffer, std::size_t length) = 0;
+    // The system's own handle of the open file, for net::SendFileRest; -1 when the backend holds the
+    // file's bytes itself.
+    virtual std::intptr_t SystemHandle() const = 0;
 };
 
 bool RemoveFile(const char* path);

@@ -2,12 +2,16 @@
 
 // Blocking IPv4 TCP sockets. Every call may be made from any thread; one socket is used by one thread at
 // a time, except that ShutdownSocket may be called from another thread to wake a thread blocked in
-// AcceptConnection, ReceiveSome, PeekSome, PeekSomeWithin or SendSome on it. Only the thread that owns a
-// socket closes it: a closed number is reused at once by the next socket. Failures are reported as
-// results, never as signals: writing to a peer that has gone returns -1 and does not raise SIGPIPE.
+// AcceptConnection, ReceiveSome, PeekSome, PeekSomeWithin, SendSome or SendFileRest on it. Only the thread
+// that owns a socket closes it: a closed number is reused at once by the next socket. Failures are reported
+// as results, never as signals: writing to a peer that has gone returns -1 and does not raise SIGPIPE.
 
 #include <cstddef>
 #include <cstdint>
+
+namespace platform::files {
+class InputFile;
+}
 
 namespace platform::net {
 
@@ -65,8 +69,13 @@ inline void CountDiscarded(SendProgress& progress, std::size_t dropped) {
     progress.peeked -= known;
     progress.discarded += dropped - known;
 }
+// With moreFollows, the bytes may wait for the next send briefly, so that both leave in the same packets.
 std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count,
-                        SendProgress* progress = nullptr);
+                        SendProgress* progress = nullptr, bool moreFollows = false);
+// Sends the file from where its reading stands to its end, waiting for room as SendSome does (the same
+// discarding, stall limit and progress). False when the connection failed or stalled; the file's reading
+// position is then somewhere in between.
+bool SendFileRest(SocketHandle socket, files::InputFile& file, SendProgress* progress = nullptr);
 // Bytes received (at least 1), 0 when the peer has closed, -1 when the connection failed.
 std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length);
 // As ReceiveSome, but leaves the bytes queued: the next receive returns them again.

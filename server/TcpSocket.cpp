@@ -105,7 +105,14 @@ int TcpSocket::SendText(const char* text) {
     return 1;
 }
 
-bool TcpSocket::SendGathered(const void* bytes, std::size_t length) {
+int TcpSocket::SendFile(platform::files::InputFile& file) {
+    if (pendingLength != 0 && !SendGathered(nullptr, 0, true)) {
+        return 0;
+    }
+    return net::SendFileRest(handle, file, &sendProgress) ? 1 : 0;
+}
+
+bool TcpSocket::SendGathered(const void* bytes, std::size_t length, bool moreFollows) {
     net::ConstBuffer pieces[2] = {{pending, pendingLength}, {bytes, length}};
     int first = 0;
     bool sent = true;
@@ -114,7 +121,7 @@ bool TcpSocket::SendGathered(const void* bytes, std::size_t length) {
             ++first;
             continue;
         }
-        std::ptrdiff_t count = net::SendSome(handle, pieces + first, 2 - first, &sendProgress);
+        std::ptrdiff_t count = net::SendSome(handle, pieces + first, 2 - first, &sendProgress, moreFollows);
         if (count <= 0) {
             sent = false;
             break;

@@ -43,6 +43,9 @@ class TcpSocket : public WinsockSession {
     // Sends what is pending, then the bytes: 1 all sent (a length of 0 or less adds nothing), 0 a send
     // failed.
     int SendAll(const void* bytes, int length);
+    // Sends what is pending, then the file from where its reading stands to its end: 1 all sent, 0 a send
+    // failed.
+    int SendFile(platform::files::InputFile& file);
     // Sends the text without its terminator; always 1.
     int SendText(const char* text);
     // Fills the buffer unless the peer closes or the connection fails first: 1 when at least one byte
@@ -67,9 +70,10 @@ class TcpSocket : public WinsockSession {
     platform::net::SocketHandle handle = platform::net::kInvalidSocket;
 
   private:
-    // Sends the pending bytes and then length bytes from bytes, gathered into as few sends as possible.
-    // The pending bytes are dropped either way.
-    bool SendGathered(const void* bytes, std::size_t length);
+    // Sends the pending bytes and then length bytes from bytes, gathered into as few sends as possible;
+    // with moreFollows the last of them may wait for the next send to share its packets. The pending bytes
+    // are dropped either way.
+    bool SendGathered(const void* bytes, std::size_t length, bool moreFollows = false);
     // Takes the input counted as received by TakePeekedInput out of the queue. False when it failed.
     bool DropPeekedInput();
 

@@ -12,8 +12,6 @@
 namespace {
 
 constexpr std::size_t kClientNoteBytes = 1024;
-// Files go out in blocks of this size; a larger block means the same bytes in far fewer calls.
-constexpr std::size_t kFileBlockBytes = 64 * 1024;
 
 }  // namespace
 
@@ -115,11 +113,7 @@ bool CaptureService::SendFileAnswer(TcpSocket& connection, const char* path, con
     const int length = static_cast<int>(file->Size());
     HookLogAccess(connection, status.Code(), length, path);
     WriteResponseHead(connection, status.Code(), length, status.statusText, answer.contentType, nullptr);
-    // The body is whatever the reads deliver; a failed send does not stop them.
-    char block[kFileBlockBytes];
-    std::size_t count;
-    while ((count = file->Read(block, sizeof block)) > 0) {
-        connection.SendAll(block, static_cast<int>(count));
-    }
+    // The body is whatever the file holds from here on; a failed send ends the answer.
+    connection.SendFile(*file);
     return true;
 }

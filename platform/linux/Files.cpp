@@ -74,6 +74,7 @@ class PosixInputFile final : public InputFile {
   public:
     PosixInputFile(int fd, std::uint32_t size) : descriptor(fd), size(size) {}
     std::uint32_t Size() const override { return size; }
+    std::intptr_t SystemHandle() const override { return descriptor.Get(); }
     std::size_t Read(void* buffer, std::size_t length) override {
         for (;;) {
             const ssize_t got = read(descriptor.Get(), buffer, length);

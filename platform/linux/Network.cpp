@@ -1,13 +1,17 @@
 #include "platform/Network.h"
 
+#include "platform/Files.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/uio.h>
@@ -18,6 +22,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 
 namespace platform::net {
@@ -36,6 +41,9 @@ constexpr std::size_t kMaxDiscardPerWait = 64 * 1024;
 
 // Most pieces one gathered send takes.
 constexpr int kMaxSendPieces = 8;
+
+// Most bytes of a file one call hands to the connection.
+constexpr std::size_t kFileSendBytes = 1 << 20;
 
 int Descriptor(SocketHandle socket) {
     return static_cast<int>(socket);
@@ -214,7 +222,42 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int tim
     }
 }
 
-std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count, SendProgress* progress) {
+namespace {
+
+// After a send found no room: waits for room, discarding input meanwhile, until the peer has taken nothing
+// for the stall limit. False when the connection has failed or stalled (it is then shut down).
+bool WaitForRoom(int descriptor, SendProgress& state, bool& inputEnded) {
+    for (;;) {
+        // Only the peer's acknowledgements count as progress.
+        const std::int64_t now = NowMilliseconds();
+        const std::size_t queued = UnacknowledgedBytes(descriptor);
+        if (state.stallDeadline == 0 || queued < state.queued) {
+            state.stallDeadline = now + StallLimitMilliseconds(descriptor);
+        }
+        state.queued = queued;
+        if (now >= state.stallDeadline) {
+            // A client that never reads cannot hold its connection for ever: every later send fails at once.
+            shutdown(descriptor, SHUT_RDWR);
+            return false;
+        }
+        pollfd waited{descriptor, static_cast<short>(POLLOUT | (inputEnded ? 0 : POLLIN)), 0};
+        const int ready = poll(&waited, 1, static_cast<int>(state.stallDeadline - now));
+        if (ready < 0 && errno != EINTR) {
+            return false;
+        }
+        if (ready > 0 && (waited.revents & POLLIN) != 0) {
+            CountDiscarded(state, DiscardInput(descriptor, kMaxDiscardPerWait, inputEnded));
+        }
+        if (ready > 0 && (waited.revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
+std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count, SendProgress* progress,
+                        bool moreFollows) {
     iovec vectors[kMaxSendPieces];
     int used = 0;
     for (int i = 0; i < count && used < kMaxSendPieces; ++i) {
@@ -235,7 +278,8 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
     message.msg_iovlen = static_cast<std::size_t>(used);
     bool inputEnded = false;
     for (;;) {
-        const ssize_t sent = sendmsg(descriptor, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t sent =
+            sendmsg(descriptor, &message, MSG_NOSIGNAL | MSG_DONTWAIT | (moreFollows ? MSG_MORE : 0));
         if (sent > 0) {
             state.queued += static_cast<std::size_t>(sent);
             return sent;
@@ -246,27 +290,56 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
         if (sent == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             return -1;
         }
-        // No room: the peer has not taken what is queued. Only its acknowledgements count as progress.
-        const std::int64_t now = NowMilliseconds();
-        const std::size_t queued = UnacknowledgedBytes(descriptor);
-        if (state.stallDeadline == 0 || queued < state.queued) {
-            state.stallDeadline = now + StallLimitMilliseconds(descriptor);
-        }
-        state.queued = queued;
-        if (now >= state.stallDeadline) {
-            // A client that never reads cannot hold its connection for ever: every later send fails at once.
-            shutdown(descriptor, SHUT_RDWR);
+        if (!WaitForRoom(descriptor, state, inputEnded)) {
             return -1;
-        }
-        pollfd waited{descriptor, static_cast<short>(POLLOUT | (inputEnded ? 0 : POLLIN)), 0};
-        const int ready = poll(&waited, 1, static_cast<int>(state.stallDeadline - now));
-        if (ready < 0 && errno != EINTR) {
-            return -1;
-        }
-        if (ready > 0 && (waited.revents & POLLIN) != 0) {
-            CountDiscarded(state, DiscardInput(descriptor, kMaxDiscardPerWait, inputEnded));
         }
     }
+}
+
+// The kernel copies from the file's pages into the connection: the bytes never pass through this process.
+// Sockets block, and sendfile has no flag of its own for a single call, so the socket does not block
+// while the file goes out. Nor has it send's flag against SIGPIPE: the signal is blocked in each thread
+// that sends a file, so that a peer that has gone leaves it pending there, unseen, and the call fails with
+// EPIPE as a send does.
+bool SendFileRest(SocketHandle socket, files::InputFile& file, SendProgress* progress) {
+    thread_local const bool brokenPipesQuiet = [] {
+        sigset_t brokenPipe;
+        sigemptyset(&brokenPipe);
+        sigaddset(&brokenPipe, SIGPIPE);
+        return pthread_sigmask(SIG_BLOCK, &brokenPipe, nullptr) == 0;
+    }();
+    if (!brokenPipesQuiet) {
+        return false;
+    }
+    const int source = static_cast<int>(file.SystemHandle());
+    SendProgress callProgress;
+    SendProgress& state = progress != nullptr ? *progress : callProgress;
+    const int descriptor = Descriptor(socket);
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (flags < 0 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) != 0) {
+        return false;
+    }
+    bool inputEnded = false;
+    bool sentAll = false;
+    for (;;) {
+        const ssize_t sent = sendfile(descriptor, source, nullptr, kFileSendBytes);
+        if (sent > 0) {
+            state.queued += static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (sent == 0) {
+            sentAll = true;
+            break;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if ((errno != EAGAIN && errno != EWOULDBLOCK) || !WaitForRoom(descriptor, state, inputEnded)) {
+            break;
+        }
+    }
+    fcntl(descriptor, F_SETFL, flags);
+    return sentAll;
 }
 
 std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length) {

@@ -135,6 +135,7 @@ class WindowsInputFile final : public InputFile {
   public:
     explicit WindowsInputFile(std::string content) : content(std::move(content)) {}
     std::uint32_t Size() const override { return static_cast<std::uint32_t>(content.size()); }
+    std::intptr_t SystemHandle() const override { return -1; }
     std::size_t Read(void* buffer, std::size_t length) override {
         const std::size_t count = std::min(length, content.size() - position);
         std::memcpy(buffer, content.data() + position, count);

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "platform/Files.h"
 #include "platform/windows/WideText.h"
 
 // Winsock. Unlike on Linux, shutdown() does not wake a thread blocked in accept() or recv() on Windows,
@@ -29,6 +30,9 @@ constexpr int kAcceptRetryPauseMilliseconds = 10;
 // Most input one wait of a send discards before it tries to send again.
 constexpr std::size_t kMaxDiscardPerWait = 64 * 1024;
 constexpr int kMaxSendPieces = 8;
+
+// How much of a file one send takes.
+constexpr std::size_t kFileSendBlockBytes = 64 * 1024;
 
 SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
@@ -227,7 +231,9 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int tim
     }
 }
 
-std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count, SendProgress* progress) {
+// Winsock has no way to hold bytes back for the next send; moreFollows changes nothing.
+std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count, SendProgress* progress,
+                        bool /*moreFollows*/) {
     WSABUF buffers[kMaxSendPieces];
     DWORD used = 0;
     for (int i = 0; i < count && used < kMaxSendPieces; ++i) {
@@ -325,6 +331,23 @@ std::ptrdiff_t Receive(SocketHandle socket, void* buffer, std::size_t length, in
 }
 
 }  // namespace
+
+// The file's bytes are in memory already (see InputFile::Open): they go out block by block.
+bool SendFileRest(SocketHandle socket, files::InputFile& file, SendProgress* progress) {
+    char block[kFileSendBlockBytes];
+    std::size_t count;
+    while ((count = file.Read(block, sizeof block)) > 0) {
+        for (std::size_t done = 0; done < count;) {
+            const ConstBuffer rest{block + done, count - done};
+            const std::ptrdiff_t sent = SendSome(socket, &rest, 1, progress);
+            if (sent <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(sent);
+        }
+    }
+    return true;
+}
 
 std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length) {
     return Receive(socket, buffer, length, 0, -1);

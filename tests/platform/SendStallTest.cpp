@@ -6,9 +6,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
+
+#include "platform/Files.h"
 #include "platform/Network.h"
+#include "tests/support/TempDir.h"
 
 namespace net = platform::net;
 
@@ -76,6 +83,99 @@ TEST(SendStall, PeerThatNeverReadsFailsTheSendAndEveryLaterSendFailsAtOnce) {
 
     net::CloseSocket(connection);
     net::CloseSocket(listener);
+}
+
+// A listener on a free loopback port and one connection accepted from it.
+struct AcceptedPair {
+    AcceptedPair() {
+        listener = net::OpenTcpSocket();
+        net::BindSocket(listener, net::Ipv4Endpoint{htonl(INADDR_LOOPBACK), 0});
+        net::ListenOnSocket(listener, 5);
+        client = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(BoundPort(listener));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            connection = net::AcceptConnection(listener, nullptr);
+        }
+    }
+    ~AcceptedPair() {
+        if (client >= 0) {
+            close(client);
+        }
+        net::CloseSocket(connection);
+        net::CloseSocket(listener);
+    }
+    net::SocketHandle listener = net::kInvalidSocket;
+    net::SocketHandle connection = net::kInvalidSocket;
+    int client = -1;
+};
+
+// A file goes out from where its reading stands to its end, byte for byte, to a reader slower than the
+// sender, and the connection blocks again afterwards, as every socket of the engine does.
+TEST(SendFileRest, SendsTheRestOfTheFileWholeToASlowReader) {
+    TempDir folder;
+    std::string contents(3 * 1024 * 1024 + 17, '\0');
+    for (std::size_t index = 0; index < contents.size(); ++index) {
+        contents[index] = static_cast<char>(index * 7 + index / 4096);
+    }
+    TempDir::WriteFile(folder.File("picture.jpg"), contents);
+    const auto file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
+    ASSERT_NE(file, nullptr);
+    char skipped[100];
+    ASSERT_EQ(file->Read(skipped, sizeof skipped), sizeof skipped);
+
+    AcceptedPair pair;
+    ASSERT_NE(pair.connection, net::kInvalidSocket);
+    std::string received;
+    std::thread reader([&] {
+        char block[16 * 1024];
+        ssize_t count;
+        while ((count = recv(pair.client, block, sizeof block, 0)) > 0) {
+            received.append(block, static_cast<std::size_t>(count));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    EXPECT_TRUE(net::SendFileRest(pair.connection, *file));
+    EXPECT_EQ(fcntl(static_cast<int>(pair.connection), F_GETFL) & O_NONBLOCK, 0);
+    net::ShutdownSending(pair.connection);
+    reader.join();
+    ASSERT_EQ(received.size(), contents.size() - sizeof skipped);
+    EXPECT_TRUE(received == contents.substr(sizeof skipped)) << "the bytes differ";
+}
+
+// A peer that reset the connection, a connection shut down (as Stop does) and a peer that never reads
+// fail the send; none ends the process with a signal, and the stalled one is cut off at its limit.
+TEST(SendFileRest, APeerThatHasGoneOrNeverReadsFailsTheSendWithoutASignal) {
+    TempDir folder;
+    TempDir::WriteFile(folder.File("picture.jpg"), std::string(8 * 1024 * 1024, 'x'));
+
+    AcceptedPair gone;
+    ASSERT_NE(gone.connection, net::kInvalidSocket);
+    const linger reset{1, 0};
+    setsockopt(gone.client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(gone.client);
+    gone.client = -1;
+    auto file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(net::SendFileRest(gone.connection, *file));
+
+    AcceptedPair stopped;
+    ASSERT_NE(stopped.connection, net::kInvalidSocket);
+    net::ShutdownSocket(stopped.connection);
+    file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(net::SendFileRest(stopped.connection, *file));
+
+    AcceptedPair silent;
+    ASSERT_NE(silent.connection, net::kInvalidSocket);
+    net::SetSendStallLimit(silent.connection, 200);
+    file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
+    ASSERT_NE(file, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(net::SendFileRest(silent.connection, *file));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 }  // namespace
