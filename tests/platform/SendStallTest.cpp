@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,25 +20,6 @@ namespace net = platform::net;
 
 namespace {
 
-// A client that connects and then never reads a byte of what it is sent.
-class NonReadingClient {
-  public:
-    explicit NonReadingClient(std::uint16_t port) : fd(socket(AF_INET, SOCK_STREAM, 0)) {
-        const int small = 4096;
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~NonReadingClient() { close(fd); }
-    bool connected = false;
-
-  private:
-    int fd;
-};
-
 std::uint16_t BoundPort(net::SocketHandle socket) {
     sockaddr_in address{};
     socklen_t length = sizeof address;
@@ -47,14 +27,38 @@ std::uint16_t BoundPort(net::SocketHandle socket) {
     return ntohs(address.sin_port);
 }
 
+// A listener on a free loopback port and one connection accepted from it. The client end reads only what
+// a test reads from it; a small receive buffer makes one that never reads fill up soon.
+struct AcceptedPair {
+    explicit AcceptedPair(int clientReceiveBuffer = 0) : client(socket(AF_INET, SOCK_STREAM, 0)) {
+        net::BindSocket(listener, net::Ipv4Endpoint{htonl(INADDR_LOOPBACK), 0});
+        net::ListenOnSocket(listener, 5);
+        if (clientReceiveBuffer > 0) {
+            setsockopt(client, SOL_SOCKET, SO_RCVBUF, &clientReceiveBuffer, sizeof clientReceiveBuffer);
+        }
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(BoundPort(listener));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            connection = net::AcceptConnection(listener, nullptr);
+        }
+    }
+    ~AcceptedPair() {
+        if (client >= 0) {
+            close(client);
+        }
+        net::CloseSocket(connection);
+        net::CloseSocket(listener);
+    }
+    net::SocketHandle listener = net::OpenTcpSocket();
+    net::SocketHandle connection = net::kInvalidSocket;
+    int client;
+};
+
 TEST(SendStall, PeerThatNeverReadsFailsTheSendAndEveryLaterSendFailsAtOnce) {
-    const net::SocketHandle listener = net::OpenTcpSocket();
-    ASSERT_NE(listener, net::kInvalidSocket);
-    ASSERT_TRUE(net::BindSocket(listener, net::Ipv4Endpoint{htonl(INADDR_LOOPBACK), 0}));
-    ASSERT_TRUE(net::ListenOnSocket(listener, 5));
-    NonReadingClient client(BoundPort(listener));
-    ASSERT_TRUE(client.connected);
-    const net::SocketHandle connection = net::AcceptConnection(listener, nullptr);
+    AcceptedPair pair(4096);
+    const net::SocketHandle connection = pair.connection;
     ASSERT_NE(connection, net::kInvalidSocket);
 
     timeval inherited{};
@@ -80,37 +84,7 @@ TEST(SendStall, PeerThatNeverReadsFailsTheSendAndEveryLaterSendFailsAtOnce) {
     EXPECT_EQ(net::SendSome(connection, &piece, 1), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - afterStall, std::chrono::milliseconds(150))
         << "a stalled connection is shut down, so the next send does not wait again";
-
-    net::CloseSocket(connection);
-    net::CloseSocket(listener);
 }
-
-// A listener on a free loopback port and one connection accepted from it.
-struct AcceptedPair {
-    AcceptedPair() {
-        listener = net::OpenTcpSocket();
-        net::BindSocket(listener, net::Ipv4Endpoint{htonl(INADDR_LOOPBACK), 0});
-        net::ListenOnSocket(listener, 5);
-        client = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(BoundPort(listener));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            connection = net::AcceptConnection(listener, nullptr);
-        }
-    }
-    ~AcceptedPair() {
-        if (client >= 0) {
-            close(client);
-        }
-        net::CloseSocket(connection);
-        net::CloseSocket(listener);
-    }
-    net::SocketHandle listener = net::kInvalidSocket;
-    net::SocketHandle connection = net::kInvalidSocket;
-    int client = -1;
-};
 
 // A file goes out from where its reading stands to its end, byte for byte, to a reader slower than the
 // sender, and the connection blocks again afterwards, as every socket of the engine does.
@@ -150,31 +124,27 @@ TEST(SendFileRest, SendsTheRestOfTheFileWholeToASlowReader) {
 TEST(SendFileRest, APeerThatHasGoneOrNeverReadsFailsTheSendWithoutASignal) {
     TempDir folder;
     TempDir::WriteFile(folder.File("picture.jpg"), std::string(8 * 1024 * 1024, 'x'));
+    const auto sendsFile = [&](AcceptedPair& pair) {
+        EXPECT_NE(pair.connection, net::kInvalidSocket) << "no connection to send on";
+        const auto file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
+        return file != nullptr && net::SendFileRest(pair.connection, *file);
+    };
 
     AcceptedPair gone;
-    ASSERT_NE(gone.connection, net::kInvalidSocket);
     const linger reset{1, 0};
     setsockopt(gone.client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     close(gone.client);
     gone.client = -1;
-    auto file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
-    ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(net::SendFileRest(gone.connection, *file));
+    EXPECT_FALSE(sendsFile(gone));
 
     AcceptedPair stopped;
-    ASSERT_NE(stopped.connection, net::kInvalidSocket);
     net::ShutdownSocket(stopped.connection);
-    file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
-    ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(net::SendFileRest(stopped.connection, *file));
+    EXPECT_FALSE(sendsFile(stopped));
 
-    AcceptedPair silent;
-    ASSERT_NE(silent.connection, net::kInvalidSocket);
+    AcceptedPair silent(4096);
     net::SetSendStallLimit(silent.connection, 200);
-    file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
-    ASSERT_NE(file, nullptr);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(net::SendFileRest(silent.connection, *file));
+    EXPECT_FALSE(sendsFile(silent));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
