@@ -1,10 +1,3 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -18,6 +11,7 @@
 #include "service/CaptureService.h"
 #include "tests/fuzz/FuzzTargets.h"
 #include "tests/fuzz/RequestModel.h"
+#include "tests/support/LoopbackClient.h"
 #include "tests/support/LoopbackPort.h"
 #include "tests/support/TempDir.h"
 
@@ -26,7 +20,7 @@ namespace {
 using namespace request_model;
 
 // Far longer than any answer takes; reached only when the server hangs.
-constexpr int kAnswerTimeoutMilliseconds = 20000;
+constexpr std::chrono::milliseconds kAnswerWait{20000};
 // The log is emptied now and then, so that a long run does not fill the disk.
 constexpr std::size_t kLogTruncateBytes = 1 << 20;
 
@@ -102,47 +96,22 @@ struct Harness {
 // Sends everything, shuts the sending side down and reads until the server closes. Empty when that
 // worked, else what went wrong.
 std::string Converse(int port, std::string_view request, std::string& answer) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return std::string("no socket: ") + std::strerror(errno);
+    LoopbackClient client(port);
+    if (!client.Connected()) {
+        return std::string("cannot connect: ") + std::strerror(errno);
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string problem;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        problem = std::string("cannot connect: ") + std::strerror(errno);
-    } else {
-        std::size_t sent = 0;
-        while (sent < request.size()) {
-            const ssize_t count = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (count <= 0) {
-                break;  // the server answered early and closed: its answer is still to be read
-            }
-            sent += static_cast<std::size_t>(count);
-        }
-        shutdown(fd, SHUT_WR);
-        char block[4096];
-        for (;;) {
-            pollfd waiting{fd, POLLIN, 0};
-            if (poll(&waiting, 1, kAnswerTimeoutMilliseconds) <= 0) {
-                problem = "the server neither answered nor closed within " +
-                          std::to_string(kAnswerTimeoutMilliseconds) + " ms (" + std::to_string(sent) +
-                          " of " + std::to_string(request.size()) + " bytes sent, " +
-                          std::to_string(answer.size()) + " received)";
-                break;
-            }
-            const ssize_t count = recv(fd, block, sizeof block, 0);
-            if (count > 0) {
-                answer.append(block, static_cast<std::size_t>(count));
-            } else if (count == 0 || errno != EINTR) {
-                break;
-            }
-        }
+    // A failed send is no fault by itself: the server may have answered early and closed, and its answer
+    // is still to be read.
+    const bool sentAll = client.Send(request);
+    client.CloseSending();
+    LoopbackClient::Answer received = client.ReceiveUntilClosed(kAnswerWait);
+    answer = std::move(received.bytes);
+    if (received.end == LoopbackClient::End::TimedOut) {
+        return "the server neither answered nor closed within " + std::to_string(kAnswerWait.count()) +
+               " ms (" + (sentAll ? "request sent whole" : "request cut short") + ", " +
+               std::to_string(answer.size()) + " bytes received)";
     }
-    close(fd);
-    return problem;
+    return {};
 }
 
 // The line the access log must have gained: escaped request text, status, length, "-" and the address.

@@ -27,6 +27,18 @@ int RemainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// Waits at most timeout for the events on the socket, through interruptions by signals.
+bool WaitUntilReady(int descriptor, short events, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        pollfd waited{descriptor, events, 0};
+        const int ready = poll(&waited, 1, RemainingMilliseconds(deadline));
+        if (ready >= 0 || errno != EINTR) {
+            return ready > 0;
+        }
+    }
+}
+
 }  // namespace
 
 LoopbackClient::LoopbackClient(int port) {
@@ -35,7 +47,12 @@ LoopbackClient::LoopbackClient(int port) {
         return;
     }
     const sockaddr_in address = LoopbackAddress(port);
-    if (connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        return;
+    }
+    // A signal may interrupt the connect (fuzzers and sanitizers run timers); the connection then goes on
+    // being made, and its outcome is read once the socket turns writable.
+    if (errno != EINTR || !WaitUntilReady(descriptor, POLLOUT, kDefaultWait) || PendingError() != 0) {
         Close();
     }
 }
@@ -82,12 +99,7 @@ LoopbackClient::Answer LoopbackClient::ReceiveUntilClosed(std::chrono::milliseco
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     char buffer[4096];
     for (;;) {
-        pollfd waited{descriptor, POLLIN, 0};
-        const int ready = poll(&waited, 1, RemainingMilliseconds(deadline));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
+        if (!WaitUntilReady(descriptor, POLLIN, std::chrono::milliseconds(RemainingMilliseconds(deadline)))) {
             answer.end = End::TimedOut;
             return answer;
         }
@@ -114,8 +126,7 @@ int LoopbackClient::PendingError() const {
 }
 
 bool LoopbackClient::WaitForClosedOrData(std::chrono::milliseconds timeout) {
-    pollfd waited{descriptor, POLLIN, 0};
-    return poll(&waited, 1, static_cast<int>(timeout.count())) > 0;
+    return WaitUntilReady(descriptor, POLLIN, timeout);
 }
 
 bool LoopbackClient::CanConnect(int port) {
