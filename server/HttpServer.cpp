@@ -1,8 +1,8 @@
 #include "server/HttpServer.h"
 
 #include <cstring>
-#include <thread>
 
+#include "platform/Clock.h"
 #include "platform/Thread.h"
 
 namespace {
@@ -16,6 +16,9 @@ constexpr std::chrono::milliseconds kAcceptLoopEndWait{100};
 // connections. Starting a thread costs more than serving a connection, and threads that come and go leave
 // their heap memory behind, so a worker stays while the server is in use at all.
 constexpr int kWorkerParkMilliseconds = 60000;
+
+// How long the accept thread pauses after refusing a connection (see Place).
+constexpr std::uint32_t kRefusalPauseMicroseconds = 100;
 
 // The longest the accept thread sleeps when nothing is due; a negative wait has no limit.
 constexpr std::chrono::milliseconds kNoLimit{-1};
@@ -202,9 +205,11 @@ bool HttpServer::Place(std::unique_ptr<TcpSocket> connection) {
     if (index < 0) {
         Refuse(std::move(connection));
         // While the table is full the accept thread never runs out of work: refused clients come straight
-        // back. Left to run, it takes most of a core, and the connections in the slots wait behind it for
-        // their workers; handing the processor on after each refusal lets those be served first.
-        std::this_thread::yield();
+        // back. Left to run, it takes most of a core, the connections in the slots wait behind it for
+        // their workers, and the slots free up so slowly that nearly every client is refused. A short
+        // pause after each refusal gives the workers that time; the slots that free up meanwhile go to
+        // the next clients in the queue.
+        platform::PauseMicroseconds(kRefusalPauseMicroseconds);
     } else if (inSlot) {
         // Nobody can claim the connection before it is watched: its token is not out yet, and the workers
         // take unwatched connections only after the loop has ended.

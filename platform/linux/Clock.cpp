@@ -5,6 +5,15 @@
 #include <cerrno>
 
 namespace platform {
+namespace {
+
+// The whole time, also when a signal interrupts the sleep.
+void SleepFor(timespec remaining) {
+    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+    }
+}
+
+}  // namespace
 
 std::uint32_t TickCount() {
     timespec now{};
@@ -38,10 +47,12 @@ LocalTime CurrentLocalTime() {
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
-    timespec remaining{static_cast<time_t>(milliseconds / 1000),
-                       static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-    }
+    SleepFor({static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L});
+}
+
+void PauseMicroseconds(std::uint32_t microseconds) {
+    SleepFor(
+        {static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000L});
 }
 
 }  // namespace platform
