@@ -2,9 +2,11 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/Event.h"
@@ -75,6 +77,35 @@ TEST(Clock, TickAdvancesWithSleepAndLocalTimeIsPlausible) {
     EXPECT_GE(now.year, 2024);
     EXPECT_TRUE(now.month >= 1 && now.month <= 12);
     EXPECT_TRUE(now.dayOfWeek >= 0 && now.dayOfWeek <= 6);
+}
+
+// A signal that lands on a sleeping thread ends its sleep call early; the sleep must still last the whole
+// time, or a server pausing after a refusal would not pause under a profiler's or a fuzzer's timer.
+TEST(Clock, SleepAndPauseLastTheirTimeThroughSignals) {
+    struct sigaction handling {};
+    handling.sa_handler = [](int) {};
+    sigemptyset(&handling.sa_mask);
+    struct sigaction previous {};
+    ASSERT_EQ(sigaction(SIGUSR1, &handling, &previous), 0);
+    const pthread_t sleeper = pthread_self();
+    std::atomic<bool> asleep{true};
+    std::thread interrupter([&] {
+        while (asleep.load()) {
+            pthread_kill(sleeper, SIGUSR1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    platform::SleepMilliseconds(30);
+    const auto slept = Clock::now() - start;
+    platform::PauseMicroseconds(20000);
+    const auto paused = Clock::now() - start - slept;
+    asleep.store(false);
+    interrupter.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_GE(slept, std::chrono::milliseconds(30));
+    EXPECT_GE(paused, std::chrono::milliseconds(20));
 }
 
 }  // namespace
