@@ -243,13 +243,18 @@ void HttpServer::Refuse(std::unique_ptr<TcpSocket> connection) {
 }
 
 // Closes the refused connections whose client has closed or whose time is up, oldest first, stopping at
-// the first that is still open and in time; all of them when all is set. How long until that one's time
-// is up, or kNoLimit when none is left.
+// the first that is still open and in time; all of them when all is set. Whether a client has closed is
+// looked at no more often than kRefusedLookInterval. How long until the oldest one's time is up, or
+// kNoLimit when none is left.
 std::chrono::milliseconds HttpServer::CloseRefused(bool all) {
     if (refusedCount == 0) {
         return kNoLimit;
     }
     const auto now = std::chrono::steady_clock::now();
+    if (!all && now < nextRefusedLook && now < refused[refusedFirst].closeBy) {
+        return Until(refused[refusedFirst].closeBy, now);
+    }
+    nextRefusedLook = now + kRefusedLookInterval;
     while (refusedCount != 0) {
         RefusedConnection& oldest = refused[refusedFirst];
         if (!all && !oldest.connection->DiscardUntilPeerClosed() && now < oldest.closeBy) {

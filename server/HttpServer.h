@@ -140,9 +140,13 @@ class HttpServer {
     };
     static constexpr int kMaxRefusedOpen = 256;
     static constexpr std::chrono::milliseconds kRefusalLinger{1000};
+    // How often the accept thread looks whether refused clients have closed, at most: while the table is
+    // full it comes round for every new connection, and each look costs a read.
+    static constexpr std::chrono::milliseconds kRefusedLookInterval{1};
     std::array<RefusedConnection, kMaxRefusedOpen> refused;
     int refusedFirst = 0;
     int refusedCount = 0;
+    std::chrono::steady_clock::time_point nextRefusedLook;
 
     // Every thread of the engine, counted so that Shutdown can wait for all of them.
     std::mutex threadsLock;
