@@ -24,9 +24,4 @@ LocalTime CurrentLocalTime();
 
 void SleepMilliseconds(std::uint32_t milliseconds);
 
-// Gives the processor up for about the given time, for a thread that would otherwise take it from threads
-// with more useful work. Where the system cannot sleep that briefly (Windows: a millisecond at least), it
-// only hands the processor on to a thread that is ready to run.
-void PauseMicroseconds(std::uint32_t microseconds);
-
 }  // namespace platform

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/Clock.h"
 #include "platform/Thread.h"
 
 namespace {
@@ -17,8 +16,8 @@ constexpr std::chrono::milliseconds kAcceptLoopEndWait{100};
 // their heap memory behind, so a worker stays while the server is in use at all.
 constexpr int kWorkerParkMilliseconds = 60000;
 
-// How long the accept thread pauses after refusing a connection (see Place).
-constexpr std::uint32_t kRefusalPauseMicroseconds = 100;
+// How long the accept thread waits for a slot to free up while the table is full (see AwaitFreeSlot).
+constexpr std::chrono::microseconds kFreeSlotWait{100};
 
 // The longest the accept thread sleeps when nothing is due; a negative wait has no limit.
 constexpr std::chrono::milliseconds kNoLimit{-1};
@@ -106,6 +105,7 @@ int HttpServer::Stop() {
             }
         }
     }
+    slotFreed.notify_one();
     std::unique_lock guard(threadsLock);
     threadsChanged.wait_for(guard, kAcceptLoopEndWait, [this] { return connections.running.load() == 0; });
     return 1;
@@ -165,6 +165,7 @@ void HttpServer::CloseListenerAndIdle() {
 void HttpServer::AcceptLoop() {
     while (connections.running.load() != 0) {
         const auto wait = Sooner(GiveUpLateHeads(), CloseRefused(false));
+        AwaitFreeSlot();
         std::unique_ptr<TcpSocket> connection(new (std::nothrow) TcpSocket);
         if (!connection) {
             return;
@@ -204,12 +205,6 @@ bool HttpServer::Place(std::unique_ptr<TcpSocket> connection) {
     }
     if (index < 0) {
         Refuse(std::move(connection));
-        // While the table is full the accept thread never runs out of work: refused clients come straight
-        // back. Left to run, it takes most of a core, the connections in the slots wait behind it for
-        // their workers, and the slots free up so slowly that nearly every client is refused. A short
-        // pause after each refusal gives the workers that time; the slots that free up meanwhile go to
-        // the next clients in the queue.
-        platform::PauseMicroseconds(kRefusalPauseMicroseconds);
     } else if (inSlot) {
         // Nobody can claim the connection before it is watched: its token is not out yet, and the workers
         // take unwatched connections only after the loop has ended.
@@ -219,6 +214,23 @@ bool HttpServer::Place(std::unique_ptr<TcpSocket> connection) {
     }
     // A successor is served by the worker of its slot when the connection before it leaves.
     return true;
+}
+
+// While the table is full, waits a little for a slot to free up before the next connection is accepted.
+// Under overload the accept thread never runs out of work: refused clients come straight back. Refusing
+// them as fast as it can, it would take most of a core, the connections in the slots would wait behind it
+// for their workers, and the slots would free up so slowly that nearly every client is refused. Waiting
+// gives the workers that time, and the slot a worker frees goes to the next client in the queue at once.
+// The clients wait in the kernel's queue meanwhile, never in ours.
+void HttpServer::AwaitFreeSlot() {
+    std::unique_lock guard(connections.slotsLock);
+    if (connections.occupied < kConnectionSlots || connections.stopping) {
+        return;
+    }
+    awaitingSlot = true;
+    slotFreed.wait_for(guard, kFreeSlotWait,
+                       [this] { return connections.occupied < kConnectionSlots || connections.stopping; });
+    awaitingSlot = false;
 }
 
 // Answers 503 and keeps the connection open for a while, its sending direction ended (see refused).
@@ -411,7 +423,11 @@ HttpServer::Assignment HttpServer::ServeConnection(const Assignment& assignment)
     const std::unique_ptr<TcpSocket> finished = connections.ReleaseSlot(&connection);
     const Assignment successor =
         connections.slots[assignment.index] ? AssignmentOf(assignment.index) : Assignment{};
+    const bool wakeAccept = awaitingSlot && successor.connection == nullptr;
     guard.unlock();
+    if (wakeAccept) {
+        slotFreed.notify_one();
+    }
     finished->CloseAfterAnswer();
     return successor;
 }

@@ -94,6 +94,7 @@ class HttpServer {
     int TakeSlot(std::unique_ptr<TcpSocket>& connection);
     void DropUnclaimed(int index);
     std::chrono::milliseconds GiveUpLateHeads();
+    void AwaitFreeSlot();
     void Refuse(std::unique_ptr<TcpSocket> connection);
     std::chrono::milliseconds CloseRefused(bool all);
     bool StartWorker();
@@ -128,6 +129,9 @@ class HttpServer {
     // whenever the connections would outnumber them, so that each connection finds its worker.
     int workerCount = 0;
     bool parkingOpen = false;  // guarded by connections.slotsLock: idle workers wait while the loop runs
+    // Set while the accept thread waits for a slot to free up (guarded by connections.slotsLock).
+    bool awaitingSlot = false;
+    std::condition_variable slotFreed;
     // No connection nobody serves is due for its head before this (used by the accept thread only).
     Clock::time_point nextHeadDue;
 

@@ -50,9 +50,4 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
     SleepFor({static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L});
 }
 
-void PauseMicroseconds(std::uint32_t microseconds) {
-    SleepFor(
-        {static_cast<time_t>(microseconds / 1000000), static_cast<long>(microseconds % 1000000) * 1000L});
-}
-
 }  // namespace platform

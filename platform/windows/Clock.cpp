@@ -27,8 +27,4 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
     Sleep(milliseconds);
 }
 
-void PauseMicroseconds(std::uint32_t /*microseconds*/) {
-    Sleep(0);
-}
-
 }  // namespace platform

@@ -80,8 +80,8 @@ TEST(Clock, TickAdvancesWithSleepAndLocalTimeIsPlausible) {
 }
 
 // A signal that lands on a sleeping thread ends its sleep call early; the sleep must still last the whole
-// time, or a server pausing after a refusal would not pause under a profiler's or a fuzzer's timer.
-TEST(Clock, SleepAndPauseLastTheirTimeThroughSignals) {
+// time, or a click's pauses would come out short under a profiler's or a fuzzer's timer.
+TEST(Clock, SleepLastsItsTimeThroughSignals) {
     struct sigaction handling {};
     handling.sa_handler = [](int) {};
     sigemptyset(&handling.sa_mask);
@@ -99,13 +99,10 @@ TEST(Clock, SleepAndPauseLastTheirTimeThroughSignals) {
     const auto start = Clock::now();
     platform::SleepMilliseconds(30);
     const auto slept = Clock::now() - start;
-    platform::PauseMicroseconds(20000);
-    const auto paused = Clock::now() - start - slept;
     asleep.store(false);
     interrupter.join();
     sigaction(SIGUSR1, &previous, nullptr);
     EXPECT_GE(slept, std::chrono::milliseconds(30));
-    EXPECT_GE(paused, std::chrono::milliseconds(20));
 }
 
 }  // namespace
