@@ -192,6 +192,7 @@ bool HttpServer::Place(std::unique_ptr<TcpSocket> connection) {
         if (!stopping) {
             index = TakeSlot(connection);
         }
+        tableFull = connections.occupied == kConnectionSlots;
         if (index >= 0 && connections.slots[index].get() == placed) {
             inSlot = true;
             token = connections.tokens[index];
@@ -223,6 +224,9 @@ bool HttpServer::Place(std::unique_ptr<TcpSocket> connection) {
 // gives the workers that time, and the slot a worker frees goes to the next client in the queue at once.
 // The clients wait in the kernel's queue meanwhile, never in ours.
 void HttpServer::AwaitFreeSlot() {
+    if (!tableFull) {
+        return;
+    }
     std::unique_lock guard(connections.slotsLock);
     if (connections.occupied < kConnectionSlots || connections.stopping) {
         return;

@@ -131,6 +131,9 @@ class HttpServer {
     bool parkingOpen = false;  // guarded by connections.slotsLock: idle workers wait while the loop runs
     // Set while the accept thread waits for a slot to free up (guarded by connections.slotsLock).
     bool awaitingSlot = false;
+    // Whether the last connection placed or refused found the table full (used by the accept thread only).
+    // Only the accept thread fills slots, so a table that was not full then is not full now.
+    bool tableFull = false;
     std::condition_variable slotFreed;
     // No connection nobody serves is due for its head before this (used by the accept thread only).
     Clock::time_point nextHeadDue;

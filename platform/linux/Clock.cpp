@@ -5,15 +5,6 @@
 #include <cerrno>
 
 namespace platform {
-namespace {
-
-// The whole time, also when a signal interrupts the sleep.
-void SleepFor(timespec remaining) {
-    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
-    }
-}
-
-}  // namespace
 
 std::uint32_t TickCount() {
     timespec now{};
@@ -47,7 +38,11 @@ LocalTime CurrentLocalTime() {
 }
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
-    SleepFor({static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L});
+    timespec remaining{static_cast<time_t>(milliseconds / 1000),
+                       static_cast<long>(milliseconds % 1000) * 1000000L};
+    // The whole time, also when a signal interrupts the sleep.
+    while (nanosleep(&remaining, &remaining) == -1 && errno == EINTR) {
+    }
 }
 
 }  // namespace platform
