@@ -36,6 +36,10 @@ constexpr std::uint16_t kHighestVersion = 0x0202;
 // the accept loop does not spin while the shortage lasts.
 constexpr int kAcceptRetryPauseMilliseconds = 10;
 
+// How long the accept loop keeps looking for the next client, giving way to every thread that is ready,
+// before it sleeps until one arrives (see AcceptConnection).
+constexpr std::chrono::microseconds kAcceptLookLength{50};
+
 // Most input one wait of a send discards before it tries to send again.
 constexpr std::size_t kMaxDiscardPerWait = 64 * 1024;
 
@@ -179,7 +183,7 @@ void SetSendStallLimit(SocketHandle socket, int milliseconds) {
 
 SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int timeoutMilliseconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    bool yielded = false;
+    std::chrono::steady_clock::time_point lookUntil;
     for (;;) {
         sockaddr_in address{};
         socklen_t addressLength = sizeof address;
@@ -193,18 +197,24 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int tim
             return descriptor;
         }
         const int error = errno;
-        if ((error == EAGAIN || error == EWOULDBLOCK) && !yielded) {
-            // Nothing queued: let the threads that are ready run first and look once more. Clients that
-            // connect meanwhile are taken without the sleep and the wake-up, which cost more than the
-            // look on a busy machine; on an idle one the processor comes straight back.
-            yielded = true;
-            sched_yield();
-        } else if (error == EAGAIN || error == EWOULDBLOCK) {
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            const auto now = std::chrono::steady_clock::now();
+            if (lookUntil == std::chrono::steady_clock::time_point{}) {
+                lookUntil = now + kAcceptLookLength;
+            }
+            if (now < lookUntil) {
+                // Nothing queued: let the threads that are ready run first and look again, for a little
+                // while. A client whose handshake completes while this thread sleeps pays for waking it: on
+                // the same machine the handshake runs in the client's own call. Under load the next client
+                // comes within that while and is taken without the sleep; on an idle machine the looking
+                // ends soon after the last client.
+                sched_yield();
+                continue;
+            }
             // Still nothing: sleep until a client arrives or the socket is shut down (then accept fails).
             int wait = -1;
             if (timeoutMilliseconds >= 0) {
-                const auto remaining =
-                    std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
                 if (remaining.count() <= 0) {
                     return kNoConnectionYet;
                 }
