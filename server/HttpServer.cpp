@@ -228,9 +228,6 @@ void HttpServer::AwaitFreeSlot() {
         return;
     }
     std::unique_lock guard(connections.slotsLock);
-    if (connections.occupied < kConnectionSlots || connections.stopping) {
-        return;
-    }
     awaitingSlot = true;
     slotFreed.wait_for(guard, kFreeSlotWait,
                        [this] { return connections.occupied < kConnectionSlots || connections.stopping; });

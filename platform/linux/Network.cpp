@@ -182,8 +182,9 @@ void SetSendStallLimit(SocketHandle socket, int milliseconds) {
 }
 
 SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int timeoutMilliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    std::chrono::steady_clock::time_point lookUntil;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + std::chrono::milliseconds(timeoutMilliseconds);
+    const auto lookUntil = start + kAcceptLookLength;
     for (;;) {
         sockaddr_in address{};
         socklen_t addressLength = sizeof address;
@@ -199,9 +200,6 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int tim
         const int error = errno;
         if (error == EAGAIN || error == EWOULDBLOCK) {
             const auto now = std::chrono::steady_clock::now();
-            if (lookUntil == std::chrono::steady_clock::time_point{}) {
-                lookUntil = now + kAcceptLookLength;
-            }
             if (now < lookUntil) {
                 // Nothing queued: let the threads that are ready run first and look again, for a little
                 // while. A client whose handshake completes while this thread sleeps pays for waking it: on
