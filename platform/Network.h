@@ -72,10 +72,12 @@ inline void CountDiscarded(SendProgress& progress, std::size_t dropped) {
 // With moreFollows, the bytes may wait for the next send briefly, so that both leave in the same packets.
 std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int count,
                         SendProgress* progress = nullptr, bool moreFollows = false);
-// Sends the file from where its reading stands to its end, waiting for room as SendSome does (the same
-// discarding, stall limit and progress). False when the connection failed or stalled; the file's reading
-// position is then somewhere in between.
-bool SendFileRest(SocketHandle socket, files::InputFile& file, SendProgress* progress = nullptr);
+// Sends the next length bytes of the file from where its reading stands (the body an answer announced),
+// waiting for room as SendSome does (the same discarding, stall limit and progress). Never more, even when
+// the file has grown since. False when the connection failed or stalled, or the file ended sooner; the
+// file's reading position is then somewhere in between.
+bool SendFileRest(SocketHandle socket, files::InputFile& file, std::uint64_t length,
+                  SendProgress* progress = nullptr);
 // Bytes received (at least 1), 0 when the peer has closed, -1 when the connection failed.
 std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length);
 // As ReceiveSome, but leaves the bytes queued: the next receive returns them again.

@@ -105,11 +105,11 @@ int TcpSocket::SendText(const char* text) {
     return 1;
 }
 
-int TcpSocket::SendFile(platform::files::InputFile& file) {
+int TcpSocket::SendFile(platform::files::InputFile& file, std::uint64_t length) {
     if (pendingLength != 0 && !SendGathered(nullptr, 0, true)) {
         return 0;
     }
-    return net::SendFileRest(handle, file, &sendProgress) ? 1 : 0;
+    return net::SendFileRest(handle, file, length, &sendProgress) ? 1 : 0;
 }
 
 bool TcpSocket::SendGathered(const void* bytes, std::size_t length, bool moreFollows) {

@@ -43,9 +43,9 @@ class TcpSocket : public WinsockSession {
     // Sends what is pending, then the bytes: 1 all sent (a length of 0 or less adds nothing), 0 a send
     // failed.
     int SendAll(const void* bytes, int length);
-    // Sends what is pending, then the file from where its reading stands to its end: 1 all sent, 0 a send
-    // failed.
-    int SendFile(platform::files::InputFile& file);
+    // Sends what is pending, then the next length bytes of the file from where its reading stands: 1 all
+    // sent, 0 a send failed or the file ended sooner.
+    int SendFile(platform::files::InputFile& file, std::uint64_t length);
     // Sends the text without its terminator; always 1.
     int SendText(const char* text);
     // Fills the buffer unless the peer closes or the connection fails first: 1 when at least one byte

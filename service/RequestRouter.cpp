@@ -113,7 +113,7 @@ bool CaptureService::SendFileAnswer(TcpSocket& connection, const char* path, con
     const int length = static_cast<int>(file->Size());
     HookLogAccess(connection, status.Code(), length, path);
     WriteResponseHead(connection, status.Code(), length, status.statusText, answer.contentType, nullptr);
-    // The body is whatever the file holds from here on; a failed send ends the answer.
-    connection.SendFile(*file);
+    // The body is the file as large as it was when opened; a failed send ends the answer.
+    connection.SendFile(*file, file->Size());
     return true;
 }

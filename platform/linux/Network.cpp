@@ -20,6 +20,7 @@
 
 #include <linux/sockios.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -129,6 +130,25 @@ std::size_t DiscardInput(int descriptor, std::size_t limit, bool& ended, bool un
     return total;
 }
 
+// Receives with the given flags, waiting for input as a blocking socket would: accepted sockets do not
+// block underneath (see AcceptConnection).
+std::ptrdiff_t ReceiveWaiting(int descriptor, void* buffer, std::size_t length, int flags) {
+    for (;;) {
+        const ssize_t received = recv(descriptor, buffer, length, flags | MSG_DONTWAIT);
+        if (received >= 0) {
+            return received;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd waited{descriptor, POLLIN, 0};
+            if (poll(&waited, 1, -1) < 0 && errno != EINTR) {
+                return -1;
+            }
+        } else if (errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
 }  // namespace
 
 bool StartNetworking(std::uint16_t requestedVersion, std::uint16_t* grantedVersion) {
@@ -165,8 +185,8 @@ bool ListenOnSocket(SocketHandle socket, int backlog) {
     const int noDelay = 1;
     setsockopt(Descriptor(socket), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     SetSendStallLimit(socket, kSendStallMilliseconds);
-    // The listening socket does not block (accepted ones do: they do not inherit the flag), so that
-    // AcceptConnection takes the connections already queued without going to sleep between them.
+    // The listening socket does not block, so that AcceptConnection takes the connections already queued
+    // without going to sleep between them.
     const int flags = fcntl(Descriptor(socket), F_GETFL);
     if (flags < 0 || fcntl(Descriptor(socket), F_SETFL, flags | O_NONBLOCK) != 0) {
         return false;
@@ -188,8 +208,10 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int tim
     for (;;) {
         sockaddr_in address{};
         socklen_t addressLength = sizeof address;
+        // The connection does not block underneath: its calls here wait in poll where a blocking socket
+        // would, and sendfile needs no switching back and forth for each file.
         const int descriptor = accept4(Descriptor(listener), reinterpret_cast<sockaddr*>(&address),
-                                       &addressLength, SOCK_CLOEXEC);
+                                       &addressLength, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (descriptor >= 0) {
             if (peer != nullptr) {
                 peer->address = address.sin_addr.s_addr;
@@ -305,11 +327,10 @@ std::ptrdiff_t SendSome(SocketHandle socket, const ConstBuffer* pieces, int coun
 }
 
 // The kernel copies from the file's pages into the connection: the bytes never pass through this process.
-// Sockets block, and sendfile has no flag of its own for a single call, so the socket does not block
-// while the file goes out. Nor has it send's flag against SIGPIPE: the signal is blocked in each thread
-// that sends a file, so that a peer that has gone leaves it pending there, unseen, and the call fails with
-// EPIPE as a send does.
-bool SendFileRest(SocketHandle socket, files::InputFile& file, SendProgress* progress) {
+// sendfile has no flags: it does not wait because the socket does not block underneath, and against
+// SIGPIPE the signal is blocked in each thread that sends a file, so that a peer that has gone leaves it
+// pending there, unseen, and the call fails with EPIPE as a send does.
+bool SendFileRest(SocketHandle socket, files::InputFile& file, std::uint64_t length, SendProgress* progress) {
     thread_local const bool brokenPipesQuiet = [] {
         sigset_t brokenPipe;
         sigemptyset(&brokenPipe);
@@ -323,55 +344,34 @@ bool SendFileRest(SocketHandle socket, files::InputFile& file, SendProgress* pro
     SendProgress callProgress;
     SendProgress& state = progress != nullptr ? *progress : callProgress;
     const int descriptor = Descriptor(socket);
-    const int flags = fcntl(descriptor, F_GETFL);
-    if (flags < 0 || fcntl(descriptor, F_SETFL, flags | O_NONBLOCK) != 0) {
-        return false;
-    }
     bool inputEnded = false;
-    bool sentAll = false;
-    for (;;) {
-        const ssize_t sent = sendfile(descriptor, source, nullptr, kFileSendBytes);
+    while (length > 0) {
+        const ssize_t sent =
+            sendfile(descriptor, source, nullptr, std::min<std::uint64_t>(length, kFileSendBytes));
         if (sent > 0) {
             state.queued += static_cast<std::size_t>(sent);
+            length -= static_cast<std::uint64_t>(sent);
             continue;
         }
         if (sent == 0) {
-            sentAll = true;
-            break;
+            return false;
         }
         if (errno == EINTR) {
             continue;
         }
         if ((errno != EAGAIN && errno != EWOULDBLOCK) || !WaitForRoom(descriptor, state, inputEnded)) {
-            break;
+            return false;
         }
     }
-    fcntl(descriptor, F_SETFL, flags);
-    return sentAll;
+    return true;
 }
 
 std::ptrdiff_t ReceiveSome(SocketHandle socket, void* buffer, std::size_t length) {
-    for (;;) {
-        const ssize_t received = recv(Descriptor(socket), buffer, length, 0);
-        if (received >= 0) {
-            return received;
-        }
-        if (errno != EINTR) {
-            return -1;
-        }
-    }
+    return ReceiveWaiting(Descriptor(socket), buffer, length, 0);
 }
 
 std::ptrdiff_t PeekSome(SocketHandle socket, void* buffer, std::size_t length) {
-    for (;;) {
-        const ssize_t received = recv(Descriptor(socket), buffer, length, MSG_PEEK);
-        if (received >= 0) {
-            return received;
-        }
-        if (errno != EINTR) {
-            return -1;
-        }
-    }
+    return ReceiveWaiting(Descriptor(socket), buffer, length, MSG_PEEK);
 }
 
 std::ptrdiff_t PeekSomeWithin(SocketHandle socket, void* buffer, std::size_t length,

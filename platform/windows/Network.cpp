@@ -333,10 +333,15 @@ std::ptrdiff_t Receive(SocketHandle socket, void* buffer, std::size_t length, in
 }  // namespace
 
 // The file's bytes are in memory already (see InputFile::Open): they go out block by block.
-bool SendFileRest(SocketHandle socket, files::InputFile& file, SendProgress* progress) {
+bool SendFileRest(SocketHandle socket, files::InputFile& file, std::uint64_t length, SendProgress* progress) {
     char block[kFileSendBlockBytes];
-    std::size_t count;
-    while ((count = file.Read(block, sizeof block)) > 0) {
+    while (length > 0) {
+        const std::size_t count =
+            file.Read(block, static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof block)));
+        if (count == 0) {
+            return false;
+        }
+        length -= count;
         for (std::size_t done = 0; done < count;) {
             const ConstBuffer rest{block + done, count - done};
             const std::ptrdiff_t sent = SendSome(socket, &rest, 1, progress);

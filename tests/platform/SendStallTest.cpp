@@ -10,8 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-
 #include "platform/Files.h"
 #include "platform/Network.h"
 #include "tests/support/TempDir.h"
@@ -87,7 +85,8 @@ TEST(SendStall, PeerThatNeverReadsFailsTheSendAndEveryLaterSendFailsAtOnce) {
 }
 
 // A file goes out from where its reading stands to its end, byte for byte, to a reader slower than the
-// sender, and the connection blocks again afterwards, as every socket of the engine does.
+// sender, and a receive on the connection afterwards still waits for input, as on every socket of the
+// engine.
 TEST(SendFileRest, SendsTheRestOfTheFileWholeToASlowReader) {
     TempDir folder;
     std::string contents(3 * 1024 * 1024 + 17, '\0');
@@ -111,12 +110,54 @@ TEST(SendFileRest, SendsTheRestOfTheFileWholeToASlowReader) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
-    EXPECT_TRUE(net::SendFileRest(pair.connection, *file));
-    EXPECT_EQ(fcntl(static_cast<int>(pair.connection), F_GETFL) & O_NONBLOCK, 0);
+    EXPECT_TRUE(net::SendFileRest(pair.connection, *file, contents.size() - sizeof skipped));
     net::ShutdownSending(pair.connection);
     reader.join();
     ASSERT_EQ(received.size(), contents.size() - sizeof skipped);
     EXPECT_TRUE(received == contents.substr(sizeof skipped)) << "the bytes differ";
+
+    std::thread lateSender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        send(pair.client, "z", 1, MSG_NOSIGNAL);
+    });
+    char byte = 0;
+    EXPECT_EQ(net::ReceiveSome(pair.connection, &byte, 1), 1) << "the receive waited for the byte";
+    EXPECT_EQ(byte, 'z');
+    lateSender.join();
+}
+
+// The body is what the answer announced: a file that grew after it was opened sends no more than that,
+// and one that is shorter than announced fails the send after what it holds.
+TEST(SendFileRest, SendsNoMoreThanAnnouncedAndFailsWhenTheFileIsShorter) {
+    TempDir folder;
+    const std::string path = folder.File("page.html");
+    TempDir::WriteFile(path, std::string(5000, 'a'));
+    const auto file = platform::files::InputFile::Open(path.c_str());
+    ASSERT_NE(file, nullptr);
+    const std::uint64_t announced = file->Size();
+    TempDir::WriteFile(path, std::string(5000, 'a') + std::string(3000, 'b'));
+
+    const auto receiveAll = [](AcceptedPair& pair) {
+        net::ShutdownSending(pair.connection);
+        std::string received;
+        char block[4096];
+        ssize_t count;
+        while ((count = recv(pair.client, block, sizeof block, 0)) > 0) {
+            received.append(block, static_cast<std::size_t>(count));
+        }
+        return received;
+    };
+    AcceptedPair grown;
+    ASSERT_NE(grown.connection, net::kInvalidSocket);
+    EXPECT_TRUE(net::SendFileRest(grown.connection, *file, announced));
+    EXPECT_EQ(receiveAll(grown), std::string(5000, 'a'));
+
+    AcceptedPair shorter;
+    ASSERT_NE(shorter.connection, net::kInvalidSocket);
+    const auto again = platform::files::InputFile::Open(path.c_str());
+    ASSERT_NE(again, nullptr);
+    EXPECT_FALSE(net::SendFileRest(shorter.connection, *again, 10000));
+    EXPECT_EQ(receiveAll(shorter).size(), 8000u);
 }
 
 // A peer that reset the connection, a connection shut down (as Stop does) and a peer that never reads
@@ -127,7 +168,7 @@ TEST(SendFileRest, APeerThatHasGoneOrNeverReadsFailsTheSendWithoutASignal) {
     const auto sendsFile = [&](AcceptedPair& pair) {
         EXPECT_NE(pair.connection, net::kInvalidSocket) << "no connection to send on";
         const auto file = platform::files::InputFile::Open(folder.File("picture.jpg").c_str());
-        return file != nullptr && net::SendFileRest(pair.connection, *file);
+        return file != nullptr && net::SendFileRest(pair.connection, *file, file->Size());
     };
 
     AcceptedPair gone;
