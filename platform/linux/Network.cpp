@@ -130,20 +130,36 @@ std::size_t DiscardInput(int descriptor, std::size_t limit, bool& ended, bool un
     return total;
 }
 
-// Receives with the given flags, waiting for input as a blocking socket would: accepted sockets do not
-// block underneath (see AcceptConnection).
-std::ptrdiff_t ReceiveWaiting(int descriptor, void* buffer, std::size_t length, int flags) {
+// Receives with the given flags, waiting for input as a blocking socket would (accepted sockets do not
+// block underneath, see AcceptConnection), at most timeoutMilliseconds when that is not negative: then
+// kTimedOut when nothing came in time. Usually the bytes are there already, so it tries first and waits
+// only when nothing has arrived.
+std::ptrdiff_t ReceiveWaiting(int descriptor, void* buffer, std::size_t length, int flags,
+                              int timeoutMilliseconds = -1) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
     for (;;) {
         const ssize_t received = recv(descriptor, buffer, length, flags | MSG_DONTWAIT);
         if (received >= 0) {
             return received;
         }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            pollfd waited{descriptor, POLLIN, 0};
-            if (poll(&waited, 1, -1) < 0 && errno != EINTR) {
-                return -1;
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            return -1;
+        }
+        int wait = -1;
+        if (timeoutMilliseconds >= 0) {
+            const auto remaining =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (remaining <= 0) {
+                return kTimedOut;
             }
-        } else if (errno != EINTR) {
+            wait = static_cast<int>(remaining);
+        }
+        pollfd waited{descriptor, POLLIN, 0};
+        if (poll(&waited, 1, wait) < 0 && errno != EINTR) {
             return -1;
         }
     }
@@ -376,30 +392,7 @@ std::ptrdiff_t PeekSome(SocketHandle socket, void* buffer, std::size_t length) {
 
 std::ptrdiff_t PeekSomeWithin(SocketHandle socket, void* buffer, std::size_t length,
                               int timeoutMilliseconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    for (;;) {
-        // Usually the bytes are there already, so try first and wait only when nothing has arrived.
-        const ssize_t received = recv(Descriptor(socket), buffer, length, MSG_PEEK | MSG_DONTWAIT);
-        if (received >= 0) {
-            return received;
-        }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            return -1;
-        }
-        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (remaining <= 0) {
-            return kTimedOut;
-        }
-        pollfd waited{Descriptor(socket), POLLIN, 0};
-        const int ready = poll(&waited, 1, static_cast<int>(remaining));
-        if (ready < 0 && errno != EINTR) {
-            return -1;
-        }
-    }
+    return ReceiveWaiting(Descriptor(socket), buffer, length, MSG_PEEK, std::max(timeoutMilliseconds, 0));
 }
 
 void ShutdownSocket(SocketHandle socket) {
