@@ -18,12 +18,16 @@ inline constexpr char kPathSeparator = '/';
 // Full path of the running executable, cut to at most limit - 1 characters (empty when unknown).
 std::string ExecutablePath(std::size_t limit);
 
+inline constexpr std::uint32_t kMaxInputFileBytes = 0x7fffffff;
+
 class InputFile {
   public:
-    // Opens an existing file for reading; null when it cannot be opened.
+    // Opens an existing regular file for reading; null when it cannot be opened or holds more than
+    // kMaxInputFileBytes (a backend may set a lower limit), so that every size reported fits the signed
+    // 32-bit lengths an answer announces.
     static std::unique_ptr<InputFile> Open(const char* path);
     virtual ~InputFile() = default;
-    // Size when opened, low 32 bits.
+    // Size when opened.
     virtual std::uint32_t Size() const = 0;
     // Bytes read into buffer; 0 at the end of the file or on a read error.
     virtual std::size_t Read(void* buffer, std::size_t length) = 0;

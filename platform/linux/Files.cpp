@@ -150,7 +150,8 @@ std::unique_ptr<InputFile> InputFile::Open(const char* path) {
         return nullptr;
     }
     struct stat status {};
-    if (fstat(descriptor.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fstat(descriptor.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > kMaxInputFileBytes) {
         return nullptr;
     }
     return std::make_unique<PosixInputFile>(descriptor.Release(), static_cast<std::uint32_t>(status.st_size));

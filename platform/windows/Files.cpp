@@ -45,6 +45,7 @@ constexpr DWORD kMissingWaitMilliseconds = 200;
 SRWLOCK replacementLock = SRWLOCK_INIT;
 // Largest working file a reader takes into memory.
 constexpr std::uint64_t kMaxReadBytes = 256u * 1024u * 1024u;
+static_assert(kMaxReadBytes <= kMaxInputFileBytes);
 
 class Handle {
   public:

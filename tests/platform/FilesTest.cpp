@@ -38,6 +38,19 @@ TEST(InputFile, RefusesMissingFilesAndFolders) {
     EXPECT_EQ(files::InputFile::Open(dir.Path().c_str()), nullptr);
 }
 
+// A file whose size does not fit the length an answer announces is not opened, whether its size would
+// turn negative there or wrap to a small one. The files are sparse: no disk is used.
+TEST(InputFile, RefusesFilesLargerThanAnAnswerCanAnnounce) {
+    TempDir dir;
+    const std::string path = dir.File("huge.html");
+    TempDir::WriteFile(path, "x");
+    for (const std::uintmax_t size :
+         {std::uintmax_t{files::kMaxInputFileBytes} + 1, (std::uintmax_t{1} << 32) + 9}) {
+        std::filesystem::resize_file(path, size);
+        EXPECT_EQ(files::InputFile::Open(path.c_str()), nullptr) << size;
+    }
+}
+
 TEST(ReplacementFile, ReaderOfTheOldVersionKeepsItWholeAndNewReadersSeeTheNewOne) {
     TempDir dir;
     const std::string target = dir.File("screen.jpg");
