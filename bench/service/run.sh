@@ -12,11 +12,11 @@
 # Then both paths at 50, 200 and 1000 connections, timed by bench/load's load_client from each connect
 # call (qvserver-headless serves 50 at a time and refuses the rest with its 503; nginx listens with the
 # same backlog): answers/s, the 503 share, p99 and the longest wait for a 503 beside nginx's, with the
-# ratios. Each round takes every figure; each figure is judged on the medians of its ratios over the
-# rounds, and no 503 may take over a second in any round. Then "/screen" with a capture on
-# every request (MinRemake 0) of a 1920x1080 Xvfb screen showing that picture, at 1 and at 50
-# connections: requests/s, latency and the 503 share, bound by the capture pipeline; the host's resident
-# memory is printed after each part.
+# ratios, and the machine's CPU time and context switches per answer while each ran. Each round takes
+# every figure; each figure is judged on the medians of its ratios over the rounds, and no 503 may take
+# over a second in any round. Then "/screen" with a capture on every request (MinRemake 0) of a 1920x1080
+# Xvfb screen showing that picture, at 1 and at 50 connections: requests/s, latency and the 503 share,
+# bound by the capture pipeline; the host's resident memory is printed after each part.
 #
 # Everything it starts is stopped by its PID on exit.
 set -euo pipefail
@@ -165,30 +165,42 @@ resident() {
 }
 
 # Many clients at once, timed by load_client from each connect call to the server's close: answers/s, the
-# 503 share, p99 and the longest wait for a 503, each beside nginx's in the same run.
-# probe NAME PORT PATH CONNECTIONS: sets the fields of load_client's line as shell variables.
+# 503 share, p99 and the longest wait for a 503, each beside nginx's in the same run. Beside them the whole
+# machine's busy CPU time and context switches per answer while it ran (client, server and kernel): the
+# host's speed drifts from run to run, these much less, and they show where the time goes.
+# probe NAME PORT PATH CONNECTIONS: sets the fields of load_client's line as shell variables, and cpu.
+ticks_per_second=$(getconf CLK_TCK)
+machine_counters() {
+    awk '/^cpu / {busy = $2 + $3 + $4 + $7 + $8} /^ctxt/ {switches = $2} END {print busy, switches}' /proc/stat
+}
 probe() {
-    local line
+    local line before after switches
+    before=$(machine_counters)
     line=$("$build/bin/load_client" "$2" "$3" "$4" "$seconds")
+    after=$(machine_counters)
     read -r _ requests _ rate _ ok _ refused _ other _ failed _ p50 _ p99 _ slowest _ refused_max _ ok_p99 <<<"$line"
     share=$(awk -v r="$refused" -v n="$requests" 'BEGIN {printf "%.2f", n ? 100 * r / n : 0}')
     served=$(awk -v n="$ok" -v s="$seconds" 'BEGIN {printf "%.1f", n / s}')
-    printf '%-6s %-8s c=%-4s %9.1f answers/s (served %9.1f/s)   503 %6.2f%%   p50 %8.3f ms   p99 %8.3f ms   max %8.1f ms   longest 503 %8.1f ms   failed %s\n' \
-        "$1" "$3" "$4" "$rate" "$served" "$share" "$p50" "$p99" "$slowest" "$refused_max" "$failed"
+    read -r cpu switches < <(awk -v b="$before" -v a="$after" -v n="$requests" -v hz="$ticks_per_second" 'BEGIN {
+        split(b, x, " "); split(a, y, " "); n = n ? n : 1
+        printf "%.1f %.2f\n", (y[1] - x[1]) * 1e6 / hz / n, (y[2] - x[2]) / n }')
+    printf '%-6s %-8s c=%-4s %9.1f answers/s (served %9.1f/s)   503 %6.2f%%   p50 %8.3f ms   p99 %8.3f ms   max %8.1f ms   longest 503 %8.1f ms   failed %s   machine %6.1f us %5.2f switches per answer\n' \
+        "$1" "$3" "$4" "$rate" "$served" "$share" "$p50" "$p99" "$slowest" "$refused_max" "$failed" "$cpu" "$switches"
 }
 
-# One line per figure and round: FIGURE RATE_RATIO P99_RATIO SERVED_RATIO, judged on the medians of the
-# first two at the end. The machine's speed drifts by a tenth or more from one run to the next, for both
+# One line per figure and round: FIGURE RATE_RATIO P99_RATIO SERVED_RATIO CPU_RATIO (or -), judged on the
+# medians of the first two at the end. The machine's speed drifts by a tenth or more from one run to the next, for both
 # servers alike. Under overload the rate counts the 503s; the served rate, the clients that got their
 # answer, is shown beside it.
 ratios=$work/ratios.txt
 : >"$ratios"
-# compare FIGURE QV_RATE NGINX_RATE QV_P99 NGINX_P99 QV_SERVED NGINX_SERVED: prints and records the ratios.
+# compare FIGURE QV_RATE NGINX_RATE QV_P99 NGINX_P99 QV_SERVED NGINX_SERVED [QV_CPU NGINX_CPU]: prints and
+# records the ratios (the machine's CPU per answer only where it was measured).
 compare() {
-    awk -v f="$1" -v qr="$2" -v nr="$3" -v qp="$4" -v np="$5" -v qs="$6" -v ns="$7" 'BEGIN {
-        r = qr / nr; p = qp / np; s = qs / ns
-        printf "qv/nginx %s: rate %.2f, p99 %.2f, served %.2f\n", f, r, p, s
-        printf "%s %.4f %.4f %.4f\n", f, r, p, s >>"/dev/stderr"
+    awk -v f="$1" -v qr="$2" -v nr="$3" -v qp="$4" -v np="$5" -v qs="$6" -v ns="$7" -v qc="${8:-}" -v nc="${9:-}" 'BEGIN {
+        r = qr / nr; p = qp / np; s = qs / ns; c = (qc != "" && nc > 0) ? sprintf("%.4f", qc / nc) : "-"
+        printf "qv/nginx %s: rate %.2f, p99 %.2f, served %.2f%s\n", f, r, p, s, c == "-" ? "" : sprintf(", machine CPU per answer %.2f", c)
+        printf "%s %.4f %.4f %.4f %s\n", f, r, p, s, c >>"/dev/stderr"
     }' 2>>"$ratios"
 }
 
@@ -208,9 +220,9 @@ for round in $(seq "$rounds"); do
     for clients in 50 200 1000; do
         for path in / /screen; do
             probe qv "$qv_port" "$path" "$clients"
-            qv_rate=$rate qv_p99=$p99 qv_served=$served qv_refused_max=$refused_max qv_failed=$failed
+            qv_rate=$rate qv_p99=$p99 qv_served=$served qv_refused_max=$refused_max qv_failed=$failed qv_cpu=$cpu
             probe nginx "$nginx_port" "$path" "$clients"
-            compare "$path@c=$clients" "$qv_rate" "$rate" "$qv_p99" "$p99" "$qv_served" "$served"
+            compare "$path@c=$clients" "$qv_rate" "$rate" "$qv_p99" "$p99" "$qv_served" "$served" "$qv_cpu" "$cpu"
             # No refused client waits more than a second for its 503, in any round.
             if awk -v w="$qv_refused_max" -v f="$qv_failed" 'BEGIN {exit !(w > 1000 || f != 0)}'; then
                 echo "missed: a 503 took $qv_refused_max ms or $qv_failed connections failed"
@@ -229,8 +241,12 @@ for figure in $(cut -d' ' -f1 "$ratios" | awk '!seen[$0]++'); do
     rate_ratio=$(awk -v f="$figure" '$1 == f {print $2}' "$ratios" | median)
     p99_ratio=$(awk -v f="$figure" '$1 == f {print $3}' "$ratios" | median)
     served_ratio=$(awk -v f="$figure" '$1 == f {print $4}' "$ratios" | median)
+    cpu_ratios=$(awk -v f="$figure" '$1 == f && $5 != "-" {print $5}' "$ratios")
+    cpu_ratio=""
+    [ -z "$cpu_ratios" ] || cpu_ratio=$(printf '%.2f' "$(median <<<"$cpu_ratios")")
     verdict=$(awk -v r="$rate_ratio" -v p="$p99_ratio" 'BEGIN {print (r >= 1.0 && p <= 1.0) ? "met" : "missed"}')
-    printf '%-22s rate %.2f   p99 %.2f   %-6s   served %.2f\n' "$figure" "$rate_ratio" "$p99_ratio" "$verdict" "$served_ratio"
+    printf '%-22s rate %.2f   p99 %.2f   %-6s   served %.2f%s\n' "$figure" "$rate_ratio" "$p99_ratio" "$verdict" \
+        "$served_ratio" "${cpu_ratio:+   machine CPU per answer $cpu_ratio}"
     [ "$verdict" = met ] || status=1
 done
 resident
