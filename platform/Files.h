@@ -18,6 +18,7 @@ inline constexpr char kPathSeparator = '/';
 // Full path of the running executable, cut to at most limit - 1 characters (empty when unknown).
 std::string ExecutablePath(std::size_t limit);
 
+// The largest file InputFile::Open takes (2 GiB - 1).
 inline constexpr std::uint32_t kMaxInputFileBytes = 0x7fffffff;
 
 class InputFile {

@@ -189,9 +189,9 @@ probe() {
 }
 
 # One line per figure and round: FIGURE RATE_RATIO P99_RATIO SERVED_RATIO CPU_RATIO (or -), judged on the
-# medians of the first two at the end. The machine's speed drifts by a tenth or more from one run to the next, for both
-# servers alike. Under overload the rate counts the 503s; the served rate, the clients that got their
-# answer, is shown beside it.
+# medians of the first two at the end. The machine's speed drifts by a tenth or more from one run to the
+# next, for both servers alike. Under overload the rate counts the 503s; the served rate, the clients that
+# got their answer, is shown beside it.
 ratios=$work/ratios.txt
 : >"$ratios"
 # compare FIGURE QV_RATE NGINX_RATE QV_P99 NGINX_P99 QV_SERVED NGINX_SERVED [QV_CPU NGINX_CPU]: prints and
