@@ -16,9 +16,11 @@ PICTURE_GEOMETRY = """(() => {
           scrollHeight: document.documentElement.scrollHeight};
 })()"""
 
-# A digest of the shown picture's pixels (the time stamp in it changes every second).
+# A digest of the shown picture's pixels (the time stamp in it changes every second); null while the
+# next picture is loading, when Chromium reports the picture's size as 0.
 PICTURE_DIGEST = """(() => {
   const picture = document.getElementById('picture'), canvas = document.createElement('canvas');
+  if (!picture.complete || !picture.naturalWidth) return null;
   canvas.width = picture.naturalWidth; canvas.height = picture.naturalHeight;
   const context = canvas.getContext('2d');
   context.drawImage(picture, 0, 0);
@@ -66,17 +68,27 @@ def check_fits(browser, label):
     return geometry
 
 
+def shown_picture_digest(browser, deadline):
+    while (digest := browser.evaluate(PICTURE_DIGEST)) is None:
+        if time.monotonic() > deadline:
+            raise CheckFailed("no picture finished loading")
+        time.sleep(0.05)
+    return digest
+
+
 def check_changes_without_reload(browser, timeout=8):
-    browser.evaluate("window.stillThisDocument = true")
-    first = browser.evaluate(PICTURE_DIGEST)
-    requests = browser.evaluate(SCREEN_REQUESTS)
+    browser.evaluate("window.stillThisDocument = true; window.brokenPictures = 0;"
+                     "document.getElementById('picture').addEventListener('error', () => window.brokenPictures++)")
     deadline = time.monotonic() + timeout
-    while browser.evaluate(PICTURE_DIGEST) == first:
+    first = shown_picture_digest(browser, deadline)
+    requests = browser.evaluate(SCREEN_REQUESTS)
+    while shown_picture_digest(browser, deadline) == first:
         if time.monotonic() > deadline:
             raise CheckFailed(f"the picture did not change within {timeout} s")
         time.sleep(0.2)
     expect(browser.evaluate("window.stillThisDocument === true"), "the picture changed without a reload")
     expect(browser.evaluate(SCREEN_REQUESTS) > requests, "new pictures were fetched by the page itself")
+    expect(browser.evaluate("window.brokenPictures") == 0, "every new picture decoded")
 
 
 def check_click(browser, pointer, target, label):
