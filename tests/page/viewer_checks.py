@@ -91,14 +91,28 @@ def check_changes_without_reload(browser, timeout=8):
     expect(browser.evaluate("window.brokenPictures") == 0, "every new picture decoded")
 
 
-def check_click(browser, pointer, target, label):
+# Clicks the page at (x, y) while the browser reports the picture's size as 0, as Chromium does while the
+# next picture loads; the click still goes to the picture on show.
+CLICK_WHILE_LOADING = """(() => {
+  const picture = document.getElementById('picture');
+  for (const name of ['naturalWidth', 'naturalHeight']) Object.defineProperty(picture, name, {get: () => 0, configurable: true});
+  document.getElementById('map').dispatchEvent(new MouseEvent('click', {clientX: %f, clientY: %f, bubbles: true, cancelable: true}));
+  delete picture.naturalWidth;
+  delete picture.naturalHeight;
+})()"""
+
+
+def check_click(browser, pointer, target, label, while_loading=False):
     """Clicks the shown picture where it shows screen point target; the real pointer must land there."""
     geometry = browser.evaluate(PICTURE_GEOMETRY)
     scale = geometry["scale"]
     x = geometry["left"] + (target[0] + 0.5) * scale
     y = geometry["top"] + (target[1] + 0.5) * scale
     clicks_before = browser.evaluate("performance.getEntriesByType('resource').length")
-    browser.click(x, y)
+    if while_loading:
+        browser.evaluate(CLICK_WHILE_LOADING % (x, y))
+    else:
+        browser.click(x, y)
     # The server answers a click after it has happened (about a second later).
     browser.wait_for(f"performance.getEntriesByType('resource').slice({clicks_before})"
                      ".some(e => /\\/click\\?\\d+,\\d+$/.test(e.name))", 10, "the click request")

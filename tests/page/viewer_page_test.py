@@ -95,6 +95,7 @@ def main():
             checks.check_changes_without_reload(browser)
             browser.screenshot(shots / "desktop.png")
             checks.check_click(browser, xvfb.pointer, (1000, 900), "desktop")
+            checks.check_click(browser, xvfb.pointer, (250, 180), "desktop, next picture loading", while_loading=True)
             browser.evaluate("document.getElementById('size').click()")
             geometry = browser.evaluate(checks.PICTURE_GEOMETRY)
             checks.expect((geometry["boxWidth"], geometry["boxHeight"]) == SCREEN and
