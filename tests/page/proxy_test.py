@@ -53,7 +53,8 @@ def check_with_curl(base):
 def check_guessing_is_limited(base):
     # 60 wrong passwords as fast as one HTTP/2 connection carries them.
     guesses = [part for number in range(60) for part in ("-o", "/dev/null", f"{base}?{number}")]
-    result = subprocess.run(["curl", "-sk", "--http2", "-Z", "--parallel-max", "20", "-u", f"{USER}:guess", "-w", "%{http_code}\\n", *guesses], capture_output=True, text=True)
+    result = subprocess.run(["curl", "-sk", "--http2", "-Z", "--parallel-max", "20", "-u", f"{USER}:guess",
+                             "-w", "%{http_code}\\n", *guesses], capture_output=True, text=True)
     codes = [int(code) for code in result.stdout.split()]
     checks.expect(len(codes) == 60 and 429 in codes and codes.count(401) <= 40,
                   f"60 quick guesses: {codes.count(401)} x 401, {codes.count(429)} x 429")

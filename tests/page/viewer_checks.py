@@ -95,8 +95,11 @@ def check_changes_without_reload(browser, timeout=8):
 # next picture loads; the click still goes to the picture on show.
 CLICK_WHILE_LOADING = """(() => {
   const picture = document.getElementById('picture');
-  for (const name of ['naturalWidth', 'naturalHeight']) Object.defineProperty(picture, name, {get: () => 0, configurable: true});
-  document.getElementById('map').dispatchEvent(new MouseEvent('click', {clientX: %f, clientY: %f, bubbles: true, cancelable: true}));
+  for (const name of ['naturalWidth', 'naturalHeight']) {
+    Object.defineProperty(picture, name, {get: () => 0, configurable: true});
+  }
+  const click = new MouseEvent('click', {clientX: %f, clientY: %f, bubbles: true, cancelable: true});
+  document.getElementById('map').dispatchEvent(click);
   delete picture.naturalWidth;
   delete picture.naturalHeight;
 })()"""
