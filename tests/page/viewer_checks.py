@@ -77,8 +77,9 @@ def shown_picture_digest(browser, deadline):
 
 
 def check_changes_without_reload(browser, timeout=8):
-    browser.evaluate("window.stillThisDocument = true; window.brokenPictures = 0;"
-                     "document.getElementById('picture').addEventListener('error', () => window.brokenPictures++)")
+    browser.evaluate("if (window.brokenPictures === undefined) document.getElementById('picture')"
+                     ".addEventListener('error', () => window.brokenPictures++);"
+                     "window.stillThisDocument = true; window.brokenPictures = 0")
     deadline = time.monotonic() + timeout
     first = shown_picture_digest(browser, deadline)
     requests = browser.evaluate(SCREEN_REQUESTS)
