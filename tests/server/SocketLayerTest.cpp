@@ -3,8 +3,12 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "server/TcpSocket.h"
 #include "server/WinsockSession.h"
@@ -119,6 +123,40 @@ TEST(TcpSocket, PeerHostNameIsBoundedByTheCapacity) {
     std::memset(exact, '#', sizeof exact);
     EXPECT_EQ(pair.server.PeerHostName(exact, length), nullptr);
     EXPECT_EQ(exact[0], '#') << "a refused name leaves the buffer untouched";
+}
+
+// The accept loop keeps looking for a while after each client before it sleeps until the next arrives: a
+// client must be taken in either phase, a wait with a time limit must end without one, and a shutdown must
+// end the wait in either phase.
+TEST(TcpSocket, AcceptTakesClientsSoonOrLateAndEndsOnItsTimeLimitOrAShutdown) {
+    using namespace std::chrono_literals;
+    AcceptedPair pair;
+    ASSERT_TRUE(pair.accepted);
+    TcpSocket none;
+    EXPECT_EQ(pair.listener.Accept(none, 0ms), -1);
+    EXPECT_EQ(pair.listener.Accept(none, 20ms), -1);
+    for (const auto delay : {1ms, 60ms}) {
+        auto arriving = std::async(std::launch::async, [&pair, delay] {
+            std::this_thread::sleep_for(delay);
+            return std::make_unique<LoopbackClient>(pair.port);
+        });
+        TcpSocket next;
+        EXPECT_EQ(pair.listener.Accept(next, 10s), 1) << "client after " << delay.count() << " ms";
+        EXPECT_TRUE(arriving.get()->Connected());
+        next.Close();
+    }
+    for (const auto delay : {1ms, 60ms}) {
+        TcpSocket listener;
+        const int port = FreePort();
+        ASSERT_EQ(listener.Listen(port), 1);
+        auto stopping = std::async(std::launch::async, [&listener, delay] {
+            std::this_thread::sleep_for(delay);
+            listener.Shutdown();
+        });
+        EXPECT_EQ(listener.Accept(none), 0) << "shutdown after " << delay.count() << " ms";
+        stopping.get();
+        listener.Close();
+    }
 }
 
 }  // namespace
