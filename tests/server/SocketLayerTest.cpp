@@ -146,16 +146,14 @@ TEST(TcpSocket, AcceptTakesClientsSoonOrLateAndEndsOnItsTimeLimitOrAShutdown) {
         next.Close();
     }
     for (const auto delay : {1ms, 60ms}) {
-        TcpSocket listener;
-        const int port = FreePort();
-        ASSERT_EQ(listener.Listen(port), 1);
-        auto stopping = std::async(std::launch::async, [&listener, delay] {
+        AcceptedPair stopped;
+        ASSERT_TRUE(stopped.accepted);
+        auto stopping = std::async(std::launch::async, [&stopped, delay] {
             std::this_thread::sleep_for(delay);
-            listener.Shutdown();
+            stopped.listener.Shutdown();
         });
-        EXPECT_EQ(listener.Accept(none), 0) << "shutdown after " << delay.count() << " ms";
+        EXPECT_EQ(stopped.listener.Accept(none), 0) << "shutdown after " << delay.count() << " ms";
         stopping.get();
-        listener.Close();
     }
 }
 
