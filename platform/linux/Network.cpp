@@ -9,6 +9,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -36,10 +37,9 @@ constexpr std::uint16_t kHighestVersion = 0x0202;
 // the accept loop does not spin while the shortage lasts.
 constexpr int kAcceptRetryPauseMilliseconds = 10;
 
-// How long the accept loop keeps looking for the next client after the last one, napping between looks,
-// before it sleeps until one arrives, and how long each nap lasts (see AcceptConnection).
-constexpr std::chrono::microseconds kAcceptLookLength{2000};
-constexpr timespec kAcceptNap{0, 50'000};
+// How long the accept loop keeps looking for the next client, giving way to every thread that is ready,
+// before it sleeps until one arrives (see AcceptConnection).
+constexpr std::chrono::microseconds kAcceptLookLength{50};
 
 // Most input one wait of a send discards before it tries to send again.
 constexpr std::size_t kMaxDiscardPerWait = 64 * 1024;
@@ -221,42 +221,7 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int tim
     const auto start = std::chrono::steady_clock::now();
     const auto deadline = start + std::chrono::milliseconds(timeoutMilliseconds);
     const auto lookUntil = start + kAcceptLookLength;
-    pollfd waited{Descriptor(listener), POLLIN, 0};
     for (;;) {
-        // Look before taking: an accept that finds nothing queued costs the kernel a socket made and thrown
-        // away again, many times the cost of the look.
-        const int ready = poll(&waited, 1, 0);
-        if (ready < 0 && errno != EINTR) {
-            return kInvalidSocket;
-        }
-        if (ready == 0) {
-            const auto now = std::chrono::steady_clock::now();
-            if (timeoutMilliseconds >= 0 && now >= deadline) {
-                return kNoConnectionYet;
-            }
-            if (now < lookUntil) {
-                // Nothing queued: nap and look again, for a while after the last client. A client that
-                // arrives while this thread sleeps until one does pays for waking it, in its own connect call
-                // on the same machine; a nap ends on the timer, at no client's cost, and under load finds the
-                // next clients queued, to be taken one after another. On an idle machine the looking ends
-                // soon after the last client.
-                nanosleep(&kAcceptNap, nullptr);
-                continue;
-            }
-            // Still nothing: sleep until a client arrives, the time is up, or the socket is shut down (then
-            // accept fails).
-            int wait = -1;
-            if (timeoutMilliseconds >= 0) {
-                wait = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
-            }
-            const int woken = poll(&waited, 1, wait);
-            if (woken < 0 && errno != EINTR) {
-                return kInvalidSocket;
-            }
-            if (woken <= 0) {
-                continue;  // timed out or interrupted: looked at again, and given up once the time is up
-            }
-        }
         sockaddr_in address{};
         socklen_t addressLength = sizeof address;
         // The connection does not block underneath: its calls here wait in poll where a blocking socket
@@ -271,9 +236,33 @@ SocketHandle AcceptConnection(SocketHandle listener, Ipv4Endpoint* peer, int tim
             return descriptor;
         }
         const int error = errno;
-        if (IsResourceShortage(error)) {
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now < lookUntil) {
+                // Nothing queued: let the threads that are ready run first and look again, for a little
+                // while. A client whose handshake completes while this thread sleeps pays for waking it: on
+                // the same machine the handshake runs in the client's own call. Under load the next client
+                // comes within that while and is taken without the sleep; on an idle machine the looking
+                // ends soon after the last client.
+                sched_yield();
+                continue;
+            }
+            // Still nothing: sleep until a client arrives or the socket is shut down (then accept fails).
+            int wait = -1;
+            if (timeoutMilliseconds >= 0) {
+                const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+                if (remaining.count() <= 0) {
+                    return kNoConnectionYet;
+                }
+                wait = static_cast<int>(remaining.count());
+            }
+            pollfd waited{Descriptor(listener), POLLIN, 0};
+            if (poll(&waited, 1, wait) < 0 && errno != EINTR) {
+                return kInvalidSocket;
+            }
+        } else if (IsResourceShortage(error)) {
             PauseMilliseconds(kAcceptRetryPauseMilliseconds);
-        } else if (error != EAGAIN && error != EWOULDBLOCK && !IsPassingAcceptFailure(error)) {
+        } else if (!IsPassingAcceptFailure(error)) {
             return kInvalidSocket;
         }
     }
