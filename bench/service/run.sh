@@ -184,8 +184,11 @@ probe() {
     read -r cpu switches < <(awk -v b="$before" -v a="$after" -v n="$requests" -v hz="$ticks_per_second" 'BEGIN {
         split(b, x, " "); split(a, y, " "); n = n ? n : 1
         printf "%.1f %.2f\n", (y[1] - x[1]) * 1e6 / hz / n, (y[2] - x[2]) / n }')
-    printf '%-6s %-8s c=%-4s %9.1f answers/s (served %9.1f/s)   503 %6.2f%%   p50 %8.3f ms   p99 %8.3f ms   max %8.1f ms   longest 503 %8.1f ms   failed %s   machine %6.1f us %5.2f switches per answer\n' \
-        "$1" "$3" "$4" "$rate" "$served" "$share" "$p50" "$p99" "$slowest" "$refused_max" "$failed" "$cpu" "$switches"
+    local format='%-6s %-8s c=%-4s %9.1f answers/s (served %9.1f/s)   503 %6.2f%%   p50 %8.3f ms   p99 %8.3f ms'
+    format+='   max %8.1f ms   longest 503 %8.1f ms   failed %s   machine %6.1f us %5.2f switches per answer\n'
+    # shellcheck disable=SC2059
+    printf "$format" "$1" "$3" "$4" "$rate" "$served" "$share" "$p50" "$p99" "$slowest" "$refused_max" "$failed" \
+        "$cpu" "$switches"
 }
 
 # One line per figure and round: FIGURE RATE_RATIO P99_RATIO SERVED_RATIO CPU_RATIO (or -), judged on the
@@ -197,9 +200,11 @@ ratios=$work/ratios.txt
 # compare FIGURE QV_RATE NGINX_RATE QV_P99 NGINX_P99 QV_SERVED NGINX_SERVED [QV_CPU NGINX_CPU]: prints and
 # records the ratios (the machine's CPU per answer only where it was measured).
 compare() {
-    awk -v f="$1" -v qr="$2" -v nr="$3" -v qp="$4" -v np="$5" -v qs="$6" -v ns="$7" -v qc="${8:-}" -v nc="${9:-}" 'BEGIN {
+    awk -v f="$1" -v qr="$2" -v nr="$3" -v qp="$4" -v np="$5" -v qs="$6" -v ns="$7" \
+        -v qc="${8:-}" -v nc="${9:-}" 'BEGIN {
         r = qr / nr; p = qp / np; s = qs / ns; c = (qc != "" && nc > 0) ? sprintf("%.4f", qc / nc) : "-"
-        printf "qv/nginx %s: rate %.2f, p99 %.2f, served %.2f%s\n", f, r, p, s, c == "-" ? "" : sprintf(", machine CPU per answer %.2f", c)
+        machine = c == "-" ? "" : sprintf(", machine CPU per answer %.2f", c)
+        printf "qv/nginx %s: rate %.2f, p99 %.2f, served %.2f%s\n", f, r, p, s, machine
         printf "%s %.4f %.4f %.4f %s\n", f, r, p, s, c >>"/dev/stderr"
     }' 2>>"$ratios"
 }
