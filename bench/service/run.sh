@@ -12,11 +12,11 @@
 # Then both paths at 50, 200 and 1000 connections, timed by bench/load's load_client from each connect
 # call (qvserver-headless serves 50 at a time and refuses the rest with its 503; nginx listens with the
 # same backlog): answers/s, the 503 share, p99 and the longest wait for a 503 beside nginx's, with the
-# ratios, and the machine's CPU time and context switches per answer while each ran. Each round takes
-# every figure; each figure is judged on the medians of its ratios over the rounds, and no 503 may take
-# over a second in any round. Then "/screen" with a capture on every request (MinRemake 0) of a 1920x1080
-# Xvfb screen showing that picture, at 1 and at 50 connections: requests/s, latency and the 503 share,
-# bound by the capture pipeline; the host's resident memory is printed after each part.
+# ratios, and the machine's CPU time and context switches per answer and its busy share while each ran.
+# Each round takes every figure; each figure is judged on the medians of its ratios over the rounds, and no
+# 503 may take over a second in any round. Then "/screen" with a capture on every request (MinRemake 0) of
+# a 1920x1080 Xvfb screen showing that picture, at 1 and at 50 connections: requests/s, latency and the 503
+# share, bound by the capture pipeline; the host's resident memory is printed after each part.
 #
 # Everything it starts is stopped by its PID on exit.
 set -euo pipefail
@@ -167,28 +167,35 @@ resident() {
 # Many clients at once, timed by load_client from each connect call to the server's close: answers/s, the
 # 503 share, p99 and the longest wait for a 503, each beside nginx's in the same run. Beside them the whole
 # machine's busy CPU time and context switches per answer while it ran (client, server and kernel): the
-# host's speed drifts from run to run, these much less, and they show where the time goes.
+# host's speed drifts from run to run, these much less, and they show where the time goes. The busy share
+# of its processors tells the two limits apart: near 1 the answers are bound by CPU time, well below it by
+# the single-threaded load client's pace (under overload qvserver-headless's slots then hold connections
+# whose request the client has not sent yet).
 # probe NAME PORT PATH CONNECTIONS: sets the fields of load_client's line as shell variables, and cpu.
 ticks_per_second=$(getconf CLK_TCK)
 machine_counters() {
-    awk '/^cpu / {busy = $2 + $3 + $4 + $7 + $8} /^ctxt/ {switches = $2} END {print busy, switches}' /proc/stat
+    awk '/^cpu / {busy = $2 + $3 + $4 + $7 + $8; idle = $5 + $6} /^ctxt/ {switches = $2}
+        END {print busy, switches, idle}' /proc/stat
 }
 probe() {
-    local line before after switches
+    local line before after switches busy
     before=$(machine_counters)
     line=$("$build/bin/load_client" "$2" "$3" "$4" "$seconds")
     after=$(machine_counters)
     read -r _ requests _ rate _ ok _ refused _ other _ failed _ p50 _ p99 _ slowest _ refused_max _ ok_p99 <<<"$line"
     share=$(awk -v r="$refused" -v n="$requests" 'BEGIN {printf "%.2f", n ? 100 * r / n : 0}')
     served=$(awk -v n="$ok" -v s="$seconds" 'BEGIN {printf "%.1f", n / s}')
-    read -r cpu switches < <(awk -v b="$before" -v a="$after" -v n="$requests" -v hz="$ticks_per_second" 'BEGIN {
-        split(b, x, " "); split(a, y, " "); n = n ? n : 1
-        printf "%.1f %.2f\n", (y[1] - x[1]) * 1e6 / hz / n, (y[2] - x[2]) / n }')
+    read -r cpu switches busy < <(awk -v b="$before" -v a="$after" -v n="$requests" -v hz="$ticks_per_second" '
+        BEGIN {
+            split(b, x, " "); split(a, y, " "); n = n ? n : 1; busy = y[1] - x[1]; ticks = busy + y[3] - x[3]
+            printf "%.1f %.2f %.2f\n", busy * 1e6 / hz / n, (y[2] - x[2]) / n, ticks ? busy / ticks : 0
+        }')
     local format='%-6s %-8s c=%-4s %9.1f answers/s (served %9.1f/s)   503 %6.2f%%   p50 %8.3f ms   p99 %8.3f ms'
-    format+='   max %8.1f ms   longest 503 %8.1f ms   failed %s   machine %6.1f us %5.2f switches per answer\n'
+    format+='   max %8.1f ms   longest 503 %8.1f ms   failed %s   machine %6.1f us %5.2f switches per answer'
+    format+=', busy %.2f\n'
     # shellcheck disable=SC2059
     printf "$format" "$1" "$3" "$4" "$rate" "$served" "$share" "$p50" "$p99" "$slowest" "$refused_max" "$failed" \
-        "$cpu" "$switches"
+        "$cpu" "$switches" "$busy"
 }
 
 # One line per figure and round: FIGURE RATE_RATIO P99_RATIO SERVED_RATIO CPU_RATIO (or -), judged on the
