@@ -191,8 +191,8 @@ probe() {
             printf "%.1f %.2f %.2f\n", busy * 1e6 / hz / n, (y[2] - x[2]) / n, ticks ? busy / ticks : 0
         }')
     local format='%-6s %-8s c=%-4s %9.1f answers/s (served %9.1f/s)   503 %6.2f%%   p50 %8.3f ms   p99 %8.3f ms'
-    format+='   max %8.1f ms   longest 503 %8.1f ms   failed %s   machine %6.1f us %5.2f switches per answer'
-    format+=', busy %.2f\n'
+    format+='   max %8.1f ms   longest 503 %8.1f ms   failed %s'
+    format+='   machine %6.1f us %5.2f switches per answer, busy %.2f\n'
     # shellcheck disable=SC2059
     printf "$format" "$1" "$3" "$4" "$rate" "$served" "$share" "$p50" "$p99" "$slowest" "$refused_max" "$failed" \
         "$cpu" "$switches" "$busy"
