@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -89,6 +90,51 @@ TEST(InputWatch, ManyWaitersShareTheSocketsAndEachTokenReachesOneOfThem) {
     ASSERT_EQ(received.size(), static_cast<std::size_t>(kSockets));
     for (int index = 0; index < kSockets; ++index) {
         EXPECT_EQ(received[index], static_cast<std::uint64_t>(100 + index));
+    }
+}
+
+// A worker that takes a socket may be away for long, serving a slow client; the sockets that become ready
+// meanwhile must still reach the threads that wait, one at a time or several at once.
+TEST(InputWatch, SocketsStillReachTheWaitersWhileTheThreadsThatTookOthersStayAway) {
+    const auto watch = net::InputWatch::Open();
+    ASSERT_NE(watch, nullptr);
+    constexpr int kWaiters = 9;
+    std::vector<SocketPair> pairs(kWaiters);
+    for (int index = 0; index < kWaiters; ++index) {
+        ASSERT_TRUE(watch->Watch(pairs[index].Watched(), index));
+    }
+    std::mutex lock;
+    std::condition_variable changed;
+    int received = 0;
+    bool released = false;
+    std::vector<std::thread> waiters;
+    for (int waiter = 0; waiter < kWaiters; ++waiter) {
+        waiters.emplace_back([&] {
+            std::uint64_t token = 0;
+            const Outcome outcome = watch->Wait(&token, 10000);
+            std::unique_lock guard(lock);
+            received += outcome == Outcome::Ready ? 1 : 0;
+            changed.notify_all();
+            changed.wait(guard, [&] { return released; });
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int sent = 0, burst = 1; sent < kWaiters; burst = burst % 3 + 1) {  // one, two, three at once
+        for (int index = sent; index < std::min(sent + burst, kWaiters); ++index) {
+            pairs[index].PeerSends();
+        }
+        sent = std::min(sent + burst, kWaiters);
+        std::unique_lock guard(lock);
+        EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(2), [&] { return received == sent; }))
+            << received << " of the first " << sent << " sockets reached a waiter";
+    }
+    {
+        std::lock_guard guard(lock);
+        released = true;
+        changed.notify_all();
+    }
+    for (auto& waiter : waiters) {
+        waiter.join();
     }
 }
 
