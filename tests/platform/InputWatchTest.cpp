@@ -38,6 +38,16 @@ struct SocketPair {
     std::array<int, 2> ends{-1, -1};
 };
 
+// Watches each pair's socket, with the tokens first, first + 1 and so on; false when one cannot be watched.
+bool WatchEach(net::InputWatch& watch, const std::vector<SocketPair>& pairs, std::uint64_t first) {
+    for (std::size_t index = 0; index < pairs.size(); ++index) {
+        if (!watch.Watch(pairs[index].Watched(), first + index)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 TEST(InputWatch, ReportsEachSocketOnceWhenItsInputOrItsEndArrives) {
     const auto watch = net::InputWatch::Open();
     ASSERT_NE(watch, nullptr);
@@ -65,9 +75,7 @@ TEST(InputWatch, ManyWaitersShareTheSocketsAndEachTokenReachesOneOfThem) {
     ASSERT_NE(watch, nullptr);
     constexpr int kSockets = 40;
     std::vector<SocketPair> pairs(kSockets);
-    for (int index = 0; index < kSockets; ++index) {
-        ASSERT_TRUE(watch->Watch(pairs[index].Watched(), 100 + index));
-    }
+    ASSERT_TRUE(WatchEach(*watch, pairs, 100));
     std::mutex lock;
     std::vector<std::uint64_t> received;
     std::vector<std::thread> waiters;
@@ -100,9 +108,7 @@ TEST(InputWatch, SocketsStillReachTheWaitersWhileTheThreadsThatTookOthersStayAwa
     ASSERT_NE(watch, nullptr);
     constexpr int kWaiters = 9;
     std::vector<SocketPair> pairs(kWaiters);
-    for (int index = 0; index < kWaiters; ++index) {
-        ASSERT_TRUE(watch->Watch(pairs[index].Watched(), index));
-    }
+    ASSERT_TRUE(WatchEach(*watch, pairs, 0));
     std::mutex lock;
     std::condition_variable changed;
     int received = 0;
