@@ -169,8 +169,7 @@ resident() {
 # machine's busy CPU time and context switches per answer while it ran (client, server and kernel): the
 # host's speed drifts from run to run, these much less, and they show where the time goes. The busy share
 # of its processors tells the two limits apart: near 1 the answers are bound by CPU time, well below it by
-# the single-threaded load client's pace (under overload qvserver-headless's slots then hold connections
-# whose request the client has not sent yet).
+# the single-threaded load client's pace.
 # probe NAME PORT PATH CONNECTIONS: sets the fields of load_client's line as shell variables, and cpu.
 ticks_per_second=$(getconf CLK_TCK)
 machine_counters() {
